@@ -1,0 +1,134 @@
+/* menu_lexer.cpp - the menu-definition lexer over the stream tokenizer. */
+#include "app/menu_lexer.h"
+
+#include <climits>
+#include <cstring>
+
+#include "app/menu_records.h"
+
+// Every keyword character is also a separator, so each is a token of its own.
+static const char SEPARATORS[] = "\" \t\n{}|'";
+static const char BLANKS[] = " \t\n";
+
+static int lex(const char *delimiters, const char *skips, const MenuKey *keys)
+{
+    return twTklex(reader.stream, reader.token, MENU_TOKEN_SIZE, delimiters, skips, keys);
+}
+
+// The next token that is not a comment.
+static int nextToken()
+{
+    for (;;) {
+        int code = lex(SEPARATORS, BLANKS, reader.keys);
+        if (code != TOK_BAR) return code;
+        skipComment();
+    }
+}
+
+static void copyToken(char *dst, int size)
+{
+    strncpy(dst, reader.token, (size_t)size - 1);
+    dst[size - 1] = '\0';
+}
+
+static bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The value of the word's leading digits. A value beyond the 32-bit range
+// saturates instead of overflowing.
+static int leadingDigitsValue(const char *word)
+{
+    long long value = 0;
+    for (const char *p = word; isDigit(*p); ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > INT_MAX) return INT_MAX;
+    }
+    return (int)value;
+}
+
+// Reads the rest of a quoted string whose opening quote (token code 'quote')
+// has been read. The string ends at the matching quote, which is consumed,
+// or at the end of the input; an opening quote that is the last character of
+// the input gives the empty string.
+static void readQuoted(char *dst, int size, int quote)
+{
+    char delimiter[2] = {quote == TOK_DQUOTE ? '"' : '\'', '\0'};
+    int code = lex(delimiter, "", reader.keys);
+    if (code == quote || code == TOK_END) {
+        dst[0] = '\0';
+        return;
+    }
+    copyToken(dst, size);
+    lex(delimiter, "", nullptr);
+}
+
+void skipComment()
+{
+    if (lex("\n", "", nullptr) == TOK_END) return;
+    if (strcmp(reader.token, "\n") == 0) return;
+    lex("\n", "", nullptr);
+}
+
+int skipPast(int code)
+{
+    const MenuKey *key = reader.keys;
+    while (key && key->code != code) key = key->next;
+    if (!key) return 0;
+    int got = lex(key->text, "", reader.keys);
+    if (got == TOK_END) return 0;
+    if (got != code) lex(key->text, "", nullptr);
+    return 1;
+}
+
+int readWord(char *dst, int size)
+{
+    int code = nextToken();
+    if (code == TOK_WORD) copyToken(dst, size);
+    return code;
+}
+
+int readInt(int *dst)
+{
+    int code = nextToken();
+    if (code != TOK_WORD) return code;
+    if (isDigit(reader.token[0])) {
+        *dst = leadingDigitsValue(reader.token);
+        return 0;
+    }
+    // A word such as "x7": its first character tells the parser no integer
+    // came. Characters whose value equals a token code (NUL, the control
+    // characters 1 to 6, the byte 0xFF) must not pass for one.
+    int value = (signed char)reader.token[0];
+    return (value >= TOK_END && value <= TOK_STRING) ? TOK_NOT_INT : value;
+}
+
+int readString(char *dst, int size)
+{
+    int code = nextToken();
+    if (code == TOK_WORD) {
+        copyToken(dst, size);
+        return 0;
+    }
+    if (code == TOK_DQUOTE || code == TOK_SQUOTE) {
+        readQuoted(dst, size, code);
+        return 0;
+    }
+    return code;
+}
+
+int readIntOrString(char *dst, int size, int *num)
+{
+    int code = nextToken();
+    if (code == TOK_WORD) {
+        if (isDigit(reader.token[0])) {
+            *num = leadingDigitsValue(reader.token);
+            return 0;
+        }
+        copyToken(dst, size);
+        return TOK_STRING;
+    }
+    if (code == TOK_DQUOTE || code == TOK_SQUOTE) readQuoted(dst, size, code);
+    return code;
+}

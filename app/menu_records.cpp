@@ -1,0 +1,99 @@
+/* menu_records.cpp - the converter's records, their links and their release. */
+#include "app/menu_records.h"
+
+#include "twlib/containers/list.h"
+#include "twlib/containers/sym.h"
+#include "twlib/core/mem.h"
+#include "twlib/text/str.h"
+
+MenuReaderState reader;
+
+Menu *newMenu()
+{
+    auto *menu = static_cast<Menu *>(twMemMalloc(sizeof(Menu), "menu"));
+    *menu = Menu{};
+    menu->headerValue = 99;
+    reader.menus = static_cast<Menu *>(twListDins(menu, reader.lastMenu, reader.menus));
+    reader.lastMenu = menu;
+    return menu;
+}
+
+void addMenuEntry(Menu *menu, const char *label, const char *action)
+{
+    menu->numEntries++;
+    auto *entry = static_cast<MenuEntry *>(twMemMalloc(sizeof(MenuEntry), "menu entry"));
+    *entry = MenuEntry{};
+    menu->entries = static_cast<MenuEntry *>(twListSins(entry, menu->lastEntry, menu->entries));
+    menu->lastEntry = entry;
+    entry->label = twStrCpy(label);
+    entry->action = twStrCpy(action);
+}
+
+MenuKey *buildMenuKeys()
+{
+    static constexpr struct {
+        const char *text;
+        int code;
+    } keywords[] = {{"{", TOK_OPEN}, {"}", TOK_CLOSE}, {"|", TOK_BAR},
+                    {"\"", TOK_DQUOTE}, {"'", TOK_SQUOTE}};
+    MenuKey *head = nullptr;
+    for (const auto &k : keywords) {
+        auto *key = static_cast<MenuKey *>(twMemMalloc(sizeof(MenuKey), "Menu key"));
+        key->text = twStrCpy(k.text);
+        key->length = 1;
+        key->code = k.code;
+        key->next = head;
+        head = key;
+    }
+    return head;
+}
+
+void freeMenuKeys(MenuKey *keys)
+{
+    while (keys) {
+        MenuKey *next = keys->next;
+        twStrFree(keys->text);
+        twMemFree(keys);
+        keys = next;
+    }
+}
+
+void resolveMenuLinks()
+{
+    // One lookup table of the first menu of each name keeps resolution
+    // linear: names are borrowed from the menus, which outlive the table.
+    twSymTable *byName = twSymCreate(1031, twSymStHash, twSymStEqu, twSymReturn, twSymDummy);
+    twSymDynamic(byName, 2.0, 2.0);
+    for (Menu *m = reader.menus; m; m = m->next)
+        if (!twSymFetchAddr(byName, m->name)) twSymStore(byName, m->name, m);
+
+    for (Menu *m = reader.menus; m; m = m->next) {
+        for (MenuEntry *e = m->entries; e; e = e->next) {
+            if (e->action[0] != '&') continue;
+            e->target = static_cast<Menu *>(twSymFetch(byName, e->action + 1));
+            if (e->target) e->target->referrer = e;
+        }
+    }
+    twSymDestroy(byName, twSymDummy);
+}
+
+void freeMenus()
+{
+    Menu *m = reader.menus;
+    while (m) {
+        Menu *nextMenu = m->next;
+        MenuEntry *e = m->entries;
+        while (e) {
+            MenuEntry *nextEntry = e->next;
+            if (e->action) twStrFree(e->action);
+            if (e->label) twStrFree(e->label);
+            twMemFree(e);
+            e = nextEntry;
+        }
+        if (m->name) twStrFree(m->name);
+        twMemFree(m);
+        m = nextMenu;
+    }
+    reader.menus = nullptr;
+    reader.lastMenu = nullptr;
+}

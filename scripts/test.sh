@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds everything (library, converter, tests, benchmarks) and runs every test.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh"
+cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
+cmake --build "$root/build"
+cd "$root/build"
+ctest --output-on-failure -j "$(nproc)"

@@ -1,0 +1,9 @@
+/* tslib.h - the file-system library's whole C interface. */
+#ifndef TSLIB_TSLIB_H
+#define TSLIB_TSLIB_H
+
+#include "tslib/path.h"
+#include "tslib/fileops.h"
+#include "tslib/search.h"
+
+#endif

@@ -1,0 +1,663 @@
+/* sym.cpp - twSym, the chained hash table of one-word keys and values.
+ *
+ * Each slot heads a chain of entries; new entries go to the head of their
+ * chain. Keys are hashed, compared, copied in and released only through the
+ * four callbacks fixed at creation; values are never looked at. A dynamic
+ * table grows after a store once it holds more than loadLimit entries per
+ * slot, to the first prime at or above growFactor times its entry count.
+ *
+ * Table records and entries come from the free lists (they are small and
+ * churn a lot); slot arrays come from the tagged memory manager.
+ *
+ * None of the functions that call back into the caller keep C++ objects
+ * with destructors on the stack: a callback may leave by a non-local jump.
+ */
+#include "twlib/containers/sym.h"
+
+#include "twlib/core/freelist.h"
+#include "twlib/core/mem.h"
+#include "twlib/text/str.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct SymEntry {
+    SymEntry *next; // rest of the chain
+    void *key;      // the word copyKey returned
+    void *value;    // the caller's word
+};
+static_assert(sizeof(SymEntry) == 3 * sizeof(void *), "an entry is three words");
+
+struct SymDynamicInfo {
+    double loadLimit;  // grow once entryCount > loadLimit * slotCount
+    double growFactor; // new slot count ~ growFactor * entryCount
+};
+
+// The largest slot count whose array still has a byte size that fits the
+// memory manager's 32-bit sizes.
+constexpr uint32_t kMaxSlots = UINT32_MAX / sizeof(SymEntry *);
+
+const char *const kSlotsTag = "Hash Slots";
+const char *const kEntryTag = "Hash Entry";
+const char *const kTableTag = "Hash Table";
+const char *const kDynamicTag = "Hash Dynamic Info";
+const char *const kArrayTag = "twSymArray";
+
+} // namespace
+
+struct twSymTable {
+    twSymHashFn hash;
+    twSymCmpFn compare;    // nonzero when equal; stored key first
+    twSymCopyFn copyKey;   // makes the kept key on every store
+    twSymFreeFn freeKey;   // releases a kept key
+    void *notFoundValue;   // what Fetch and Remove return for absent keys
+    uint32_t slotCount;    // number of chain heads
+    uint32_t entryCount;   // entries over all chains
+    SymDynamicInfo *dynamic; // null for a fixed-size table
+    SymEntry **slots;      // slotCount heads (at least one allocated)
+};
+
+namespace {
+
+// Several library procedures are commonly handed over as table callbacks
+// although their C types differ from the callback types (twStrEqu takes
+// char pointers, twMemFree returns its argument, twDummyProc takes nothing).
+// Calling them through the callback type would be a function-type mismatch,
+// so they are recognised by address and replaced by type-correct
+// equivalents; a null callback, or the do-nothing procedure, means "no
+// action".
+
+using AnyFn = void (*)(void);
+
+// Compares addresses only; neither function is called through the other's
+// type.
+template <typename A, typename B> bool sameFn(A fn, B other)
+{
+    return reinterpret_cast<AnyFn>(fn) == reinterpret_cast<AnyFn>(other);
+}
+
+void memFreeWord(void *p) { twMemFree(p); }
+
+void *strCopyValue(void *v) { return twSymStCpy(v); }
+
+void *identityValue(void *v) { return v; }
+
+twSymHashFn hashFn(twSymHashFn f) { return f ? f : twSymPtrHash; }
+
+twSymCmpFn compareFn(twSymCmpFn f)
+{
+    if (!f)
+        return twSymPtrCmp;
+    if (sameFn(f, &twStrEqu))
+        return twSymStEqu;
+    return f;
+}
+
+twSymCopyFn copyKeyFn(twSymCopyFn f)
+{
+    if (!f)
+        return twSymReturn;
+    if (sameFn(f, &twStrCpy))
+        return twSymStCpy;
+    return f;
+}
+
+// Null when the release does nothing.
+twSymFreeFn freeFn(twSymFreeFn f)
+{
+    if (!f || f == twSymDummy || sameFn(f, &twDummyProc))
+        return nullptr;
+    if (sameFn(f, &twMemFree))
+        return memFreeWord;
+    if (sameFn(f, &twStrFree))
+        return twSymStFree;
+    return f;
+}
+
+twSymFreeAddrFn freeAddrFn(twSymFreeAddrFn f)
+{
+    if (!f || sameFn(f, &twDummyProc) || sameFn(f, &twSymDummy))
+        return nullptr;
+    return f;
+}
+
+twSymCopyValueFn copyValueFn(twSymCopyValueFn f)
+{
+    if (!f || sameFn(f, &twSymReturn))
+        return identityValue;
+    if (sameFn(f, &twStrCpy) || sameFn(f, &twSymStCpy))
+        return strCopyValue;
+    return f;
+}
+
+inline void releaseKey(const twSymTable *t, void *key)
+{
+    if (t->freeKey)
+        t->freeKey(key);
+}
+
+SymEntry **allocSlots(uint32_t count)
+{
+    // A table created with no slots still gets one head's worth of memory,
+    // so the array is always a real block.
+    return static_cast<SymEntry **>(
+        twMemCalloc(count ? count : 1, sizeof(SymEntry *), kSlotsTag));
+}
+
+// Equality through the table's compare. The string compare is by far the
+// most common one and chains of string keys can be long, so it is done in
+// line rather than through two calls.
+inline bool keysEqual(const twSymTable *t, const void *stored, const void *probe)
+{
+    if (t->compare == twSymStEqu) {
+        if (stored == probe)
+            return true;
+        const char *a = static_cast<const char *>(stored);
+        const char *b = static_cast<const char *>(probe);
+        return a && b && a[0] == b[0] && std::strcmp(a, b) == 0;
+    }
+    return t->compare(stored, probe) != 0;
+}
+
+inline uint32_t slotOf(const twSymTable *t, const void *key)
+{
+    return t->hash(key) % t->slotCount;
+}
+
+SymEntry *findEntry(const twSymTable *t, const void *key)
+{
+    if (t->slotCount == 0)
+        return nullptr;
+    for (SymEntry *e = t->slots[slotOf(t, key)]; e; e = e->next)
+        if (keysEqual(t, e->key, key))
+            return e;
+    return nullptr;
+}
+
+// Integer square root, one result bit per round.
+uint32_t isqrt(uint32_t n)
+{
+    uint32_t root = 0;
+    uint32_t bit = 1u << 30;
+    while (bit > n)
+        bit >>= 2;
+    while (bit) {
+        if (n >= root + bit) {
+            n -= root + bit;
+            root = (root >> 1) + bit;
+        } else {
+            root >>= 1;
+        }
+        bit >>= 2;
+    }
+    return root;
+}
+
+bool isPrime(uint32_t n)
+{
+    for (uint32_t d = isqrt(n); d >= 2; d--)
+        if (n % d == 0)
+            return false;
+    return true;
+}
+
+// The first prime at or above 'from' stepping by 2, or 0 when the search
+// runs past the largest usable slot count.
+uint32_t nextPrime(uint32_t from)
+{
+    for (uint64_t c = from; c <= kMaxSlots; c += 2)
+        if (isPrime(static_cast<uint32_t>(c)))
+            return static_cast<uint32_t>(c);
+    return 0;
+}
+
+void growthTest(twSymTable *t)
+{
+    const SymDynamicInfo *d = t->dynamic;
+    if (!d)
+        return;
+    if (!(d->loadLimit * static_cast<double>(t->slotCount) <
+          static_cast<double>(t->entryCount)))
+        return;
+    double want = d->growFactor * static_cast<double>(t->entryCount);
+    uint32_t target;
+    if (!(want >= 0.0)) // negative or NaN factor
+        target = 0;
+    else if (want >= static_cast<double>(kMaxSlots))
+        target = kMaxSlots;
+    else
+        target = static_cast<uint32_t>(want);
+    if (target % 2 == 0)
+        target++;
+    uint32_t n = nextPrime(target);
+    // Only ever grow: with odd parameters the formula can land at or below
+    // the current count, and rehashing there would repeat on every store.
+    if (n == 0 || n <= t->slotCount)
+        return;
+    twSymResize(t, n);
+}
+
+// Stores like twSymStore and tells whether the key was already present.
+void *storeEntry(twSymTable *t, const void *key, void *value, bool *existed)
+{
+    if (t->slotCount == 0)
+        twSymResize(t, 1);
+    uint32_t i = slotOf(t, key);
+    for (SymEntry *e = t->slots[i]; e; e = e->next) {
+        if (keysEqual(t, e->key, key)) {
+            void *old = e->value;
+            // Copy before releasing: the probe key may be the kept key itself.
+            void *kept = t->copyKey(key);
+            releaseKey(t, e->key);
+            e->key = kept;
+            e->value = value;
+            *existed = true;
+            growthTest(t);
+            return old;
+        }
+    }
+    void *kept = t->copyKey(key);
+    SymEntry *e = static_cast<SymEntry *>(twMemFlAlloc(sizeof(SymEntry), kEntryTag));
+    e->key = kept;
+    e->value = value;
+    e->next = t->slots[i];
+    t->slots[i] = e;
+    t->entryCount++;
+    *existed = false;
+    growthTest(t);
+    return t->notFoundValue;
+}
+
+// Where the ordering function of twSymTableToArray lives during qsort.
+twSymOrderFn sortOrder = nullptr;
+
+int compareEntryKeys(const void *a, const void *b)
+{
+    const SymEntry *ea = *static_cast<SymEntry *const *>(a);
+    const SymEntry *eb = *static_cast<SymEntry *const *>(b);
+    return sortOrder(ea->key, eb->key);
+}
+
+} // namespace
+
+twSymTable *twSymCreate(uint32_t slotCount, twSymHashFn hash, twSymCmpFn compare,
+                        twSymCopyFn copyKey, twSymFreeFn freeKey)
+{
+    twSymTable *t = static_cast<twSymTable *>(twMemFlAlloc(sizeof(twSymTable), kTableTag));
+    t->hash = hashFn(hash);
+    t->compare = compareFn(compare);
+    t->copyKey = copyKeyFn(copyKey);
+    t->freeKey = freeFn(freeKey);
+    t->notFoundValue = nullptr;
+    t->slotCount = slotCount;
+    t->entryCount = 0;
+    t->dynamic = nullptr;
+    t->slots = allocSlots(slotCount);
+    return t;
+}
+
+void twSymNotFoundValue(twSymTable *t, void *value)
+{
+    t->notFoundValue = value;
+}
+
+void twSymDynamic(twSymTable *t, double loadLimit, double growFactor)
+{
+    if (!t->dynamic)
+        t->dynamic = static_cast<SymDynamicInfo *>(
+            twMemMalloc(sizeof(SymDynamicInfo), kDynamicTag));
+    t->dynamic->loadLimit = loadLimit;
+    t->dynamic->growFactor = growFactor;
+    growthTest(t);
+}
+
+void twSymResize(twSymTable *t, uint32_t newSlotCount)
+{
+    if (newSlotCount == 0)
+        newSlotCount = t->slotCount;
+    if (newSlotCount == 0)
+        return; // no slots means no entries: nothing to rehash
+    SymEntry **fresh = allocSlots(newSlotCount);
+    SymEntry **old = t->slots;
+    for (uint32_t i = 0; i < t->slotCount; i++) {
+        while (SymEntry *e = old[i]) {
+            old[i] = e->next;
+            uint32_t j = t->hash(e->key) % newSlotCount;
+            e->next = fresh[j];
+            fresh[j] = e;
+        }
+    }
+    twMemFree(old);
+    t->slots = fresh;
+    t->slotCount = newSlotCount;
+}
+
+uint32_t twSymSize(const twSymTable *t)
+{
+    return t->entryCount;
+}
+
+void *twSymStore(twSymTable *t, const void *key, void *value)
+{
+    bool existed;
+    return storeEntry(t, key, value, &existed);
+}
+
+void *twSymFetch(const twSymTable *t, const void *key)
+{
+    const SymEntry *e = findEntry(t, key);
+    return e ? e->value : t->notFoundValue;
+}
+
+void **twSymFetchAddr(const twSymTable *t, const void *key)
+{
+    SymEntry *e = findEntry(t, key);
+    return e ? &e->value : nullptr;
+}
+
+void *twSymRemove(twSymTable *t, const void *key)
+{
+    if (t->slotCount == 0)
+        return t->notFoundValue;
+    for (SymEntry **link = &t->slots[slotOf(t, key)]; *link; link = &(*link)->next) {
+        SymEntry *e = *link;
+        if (keysEqual(t, e->key, key)) {
+            *link = e->next;
+            t->entryCount--;
+            void *value = e->value;
+            void *kept = e->key;
+            twMemFlFree(e, sizeof(SymEntry));
+            releaseKey(t, kept);
+            return value;
+        }
+    }
+    return t->notFoundValue;
+}
+
+void twSymClear(twSymTable *t, twSymFreeFn freeValue)
+{
+    twSymFreeFn fv = freeFn(freeValue);
+    for (uint32_t i = 0; i < t->slotCount; i++) {
+        // Each entry is unlinked before the callbacks see it, so the table
+        // stays consistent whatever they do.
+        while (SymEntry *e = t->slots[i]) {
+            t->slots[i] = e->next;
+            t->entryCount--;
+            void *key = e->key;
+            void *value = e->value;
+            twMemFlFree(e, sizeof(SymEntry));
+            releaseKey(t, key);
+            if (fv)
+                fv(value);
+        }
+    }
+    t->entryCount = 0;
+}
+
+void twSymClearAddr(twSymTable *t, twSymFreeAddrFn freeValueAt)
+{
+    twSymFreeAddrFn fv = freeAddrFn(freeValueAt);
+    for (uint32_t i = 0; i < t->slotCount; i++) {
+        while (SymEntry *e = t->slots[i]) {
+            t->slots[i] = e->next;
+            t->entryCount--;
+            releaseKey(t, e->key);
+            if (fv)
+                fv(&e->value);
+            twMemFlFree(e, sizeof(SymEntry));
+        }
+    }
+    t->entryCount = 0;
+}
+
+void twSymDestroy(twSymTable *t, twSymFreeFn freeValue)
+{
+    if (!t)
+        return;
+    twSymClear(t, freeValue);
+    twMemFree(t->slots);
+    if (t->dynamic)
+        twMemFree(t->dynamic);
+    twMemFlFree(t, sizeof(twSymTable));
+}
+
+int twSymMoveAll(twSymTable *dst, twSymTable *src, twSymFreeFn freeValue)
+{
+    if (dst == src)
+        return 0; // moving a table into itself leaves it as it is
+    twSymFreeFn fv = freeFn(freeValue);
+    for (uint32_t i = 0; i < src->slotCount; i++) {
+        while (SymEntry *e = src->slots[i]) {
+            src->slots[i] = e->next;
+            src->entryCount--;
+            bool existed;
+            void *displaced = storeEntry(dst, e->key, e->value, &existed);
+            // Only a value that was really in dst is released; dst's
+            // not-found marker is no value of anyone's.
+            if (existed && displaced != src->notFoundValue && fv)
+                fv(displaced);
+            void *key = e->key;
+            twMemFlFree(e, sizeof(SymEntry));
+            releaseKey(src, key);
+        }
+    }
+    src->entryCount = 0;
+    return 0;
+}
+
+int twSymCopyAll(twSymTable *dst, twSymTable *src, twSymCopyValueFn copyValue,
+                 twSymFreeFn freeValue)
+{
+    if (dst == src)
+        return 0;
+    twSymCopyValueFn cv = copyValueFn(copyValue);
+    twSymFreeFn fv = freeFn(freeValue);
+    for (uint32_t i = 0; i < src->slotCount; i++) {
+        for (SymEntry *e = src->slots[i]; e; e = e->next) {
+            void *copy = cv(e->value);
+            bool existed;
+            void *displaced = storeEntry(dst, e->key, copy, &existed);
+            if (existed && displaced != src->notFoundValue && fv)
+                fv(displaced);
+        }
+    }
+    return 0;
+}
+
+void **twSymTableToArray(const twSymTable *t, void **array, twSymOrderFn order)
+{
+    uint32_t n = t->entryCount;
+    if (!array)
+        array = static_cast<void **>(
+            twMemMalloc((n + 1) * static_cast<uint32_t>(sizeof(void *)), kArrayTag));
+    bool sorted = order && !sameFn(order, &twDummyProc);
+    uint32_t k = 0;
+    for (uint32_t i = 0; i < t->slotCount; i++)
+        for (SymEntry *e = t->slots[i]; e; e = e->next)
+            array[k++] = sorted ? static_cast<void *>(e) : e->value;
+    if (sorted) {
+        // The caller's array holds the entries while they are sorted, then
+        // each is replaced by its value. The previous order is put back so
+        // that an ordering function may itself use this operation.
+        twSymOrderFn saved = sortOrder;
+        sortOrder = order;
+        qsort(array, n, sizeof(void *), compareEntryKeys);
+        sortOrder = saved;
+        for (uint32_t j = 0; j < n; j++)
+            array[j] = static_cast<SymEntry *>(array[j])->value;
+    }
+    array[n] = nullptr;
+    return array;
+}
+
+int twSymLoop(const twSymTable *t, twSymLoopFn fn, void *a, void *b)
+{
+    for (uint32_t i = 0; i < t->slotCount; i++) {
+        for (SymEntry *e = t->slots[i]; e;) {
+            SymEntry *next = e->next; // lets the callback remove its own entry
+            if (!fn(e->value, e->key, a, b))
+                return 0;
+            e = next;
+        }
+    }
+    return 1;
+}
+
+int twSymLoopAddr(twSymTable *t, twSymLoopAddrFn fn, void *a, void *b)
+{
+    for (uint32_t i = 0; i < t->slotCount; i++) {
+        for (SymEntry *e = t->slots[i]; e;) {
+            SymEntry *next = e->next;
+            if (!fn(&e->value, e->key, a, b))
+                return 0;
+            e = next;
+        }
+    }
+    return 1;
+}
+
+int twSymLoopAddr2(twSymTable *t, twSymLoopAddr2Fn fn, void *a, void *b)
+{
+    for (uint32_t i = 0; i < t->slotCount; i++) {
+        for (SymEntry *e = t->slots[i]; e;) {
+            SymEntry *next = e->next;
+            if (!fn(&e->value, &e->key, a, b))
+                return 0;
+            e = next;
+        }
+    }
+    return 1;
+}
+
+int twSymLoopResume(const twSymTable *t, twSymLoopFn fn, const void *resumeKey,
+                    void *a, void *b)
+{
+    bool passed = false;
+    for (uint32_t i = 0; i < t->slotCount; i++) {
+        for (SymEntry *e = t->slots[i]; e;) {
+            SymEntry *next = e->next;
+            if (!passed) {
+                passed = keysEqual(t, e->key, resumeKey);
+            } else if (!fn(e->value, e->key, a, b)) {
+                return 0;
+            }
+            e = next;
+        }
+    }
+    return 1;
+}
+
+/* Stock callbacks. */
+
+uint32_t twSymStHash(const void *key)
+{
+    const unsigned char *s = static_cast<const unsigned char *>(key);
+    uint32_t h = 0;
+    if (!s)
+        return 0;
+    // Shifts run 0, 7, 14, 5, ... : (7 * i) mod 16.
+    for (unsigned shift = 0; *s; s++, shift = (shift + 7) & 15)
+        h += static_cast<uint32_t>(*s) << shift;
+    return h;
+}
+
+uint32_t twSymStIhash(const void *key)
+{
+    const unsigned char *s = static_cast<const unsigned char *>(key);
+    uint32_t h = 0;
+    if (!s)
+        return 0;
+    for (unsigned i = 0; *s; s++, i++) {
+        int c = static_cast<signed char>(*s); // bytes 0x80-0xFF count negative
+        if (isupper(*s))
+            c += 32;
+        h += static_cast<uint32_t>(c) << (i & 7);
+    }
+    return h;
+}
+
+int twSymStEqu(const void *stored, const void *probe)
+{
+    return twStrEqu(static_cast<const char *>(stored), static_cast<const char *>(probe));
+}
+
+void *twSymStCpy(const void *key)
+{
+    return twStrCpy(static_cast<const char *>(key));
+}
+
+void twSymStFree(void *key)
+{
+    if (key)
+        twStrFree(static_cast<char *>(key));
+}
+
+uint32_t twSymPtrHash(const void *key)
+{
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key));
+}
+
+int twSymPtrCmp(const void *stored, const void *probe)
+{
+    return stored == probe;
+}
+
+void *twSymReturn(const void *key)
+{
+    return const_cast<void *>(key);
+}
+
+void twSymDummy(void *) {}
+
+/* Diagnostics, on standard output. */
+
+void twSymDump(const twSymTable *t)
+{
+    for (uint32_t i = 0; i < t->slotCount; i++) {
+        const SymEntry *e = t->slots[i];
+        if (!e)
+            continue;
+        printf("\n%d:\t", static_cast<int>(i));
+        for (; e; e = e->next)
+            putchar('*');
+    }
+    putchar('\n');
+}
+
+void twSymStrDump(const twSymTable *t)
+{
+    if (t->hash != twSymStHash) {
+        printf("Only tables which use twSymStHash are accepted.\n");
+        return;
+    }
+    for (uint32_t i = 0; i < t->slotCount; i++) {
+        const SymEntry *e = t->slots[i];
+        if (!e)
+            continue;
+        printf("\n%d:\t", static_cast<int>(i));
+        for (; e; e = e->next)
+            printf("%s ", e->key ? static_cast<const char *>(e->key) : "(null)");
+    }
+    putchar('\n');
+}
+
+void twSymAnalyze(const twSymTable *t, int maxLength)
+{
+    if (maxLength < 0)
+        return;
+    uint32_t *counts = static_cast<uint32_t *>(
+        twMem_FastCalloc(static_cast<size_t>(maxLength) + 1, sizeof(uint32_t)));
+    for (uint32_t i = 0; i < t->slotCount; i++) {
+        int len = 0;
+        for (const SymEntry *e = t->slots[i]; e && len < maxLength; e = e->next)
+            len++;
+        counts[len]++;
+    }
+    for (int len = 0; len <= maxLength; len++)
+        printf("%d: %d\n", len, static_cast<int>(counts[len]));
+    twMem_FastFree(counts);
+}

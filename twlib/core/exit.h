@@ -1,0 +1,47 @@
+/* exit.h - exit handlers, cleanup procedure and disorderly end.
+ *
+ * Exit handlers give memory back before the leak reports run, so they are
+ * recorded only while a memory check is under way (TW_MEMDBG or TW_PURIFY
+ * set at the first registration); otherwise registration does nothing.
+ */
+#ifndef TWLIB_CORE_EXIT_H
+#define TWLIB_CORE_EXIT_H
+
+#include "twlib/core/mem.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* An exit handler takes one word. Functions of another signature that take
+ * one pointer-sized argument (twMemFree, twStrBufDestroy) are registered
+ * through a cast; handlers added with twOnExitAdd2 are called without one. */
+typedef void (*twExitFn)(void *arg);
+
+/* The cleanup procedure, called at most once per process; initially twDummyProc. */
+extern twProc twCleanupProcV;
+
+void twOnExitAdd(twExitFn fn, void *arg);
+void twOnExitAdd2(twExitFn fn);
+void twOnExitRemove(twExitFn fn, void *arg);
+void twOnExitRemove2(twExitFn fn);
+/* Run order of every handler with that function; default 0, smaller first. */
+void twOnExitSetOrder(twExitFn fn, int order);
+/* Runs all handlers now and discards both tables; the process goes on. */
+void twOnExitCall(void);
+
+/* Orderly ends: handlers, string pool and list pools, memory reports, exit. */
+TW_NORETURN void twExit(int status);
+TW_NORETURN void twGoodbye(void);
+
+void twCleanup(void);
+void twAbortAddHandler(twProc handler);
+/* Disorderly end: cleanup, fatal handlers, then a core image (flag set) or
+ * exit status 3. */
+TW_NORETURN void twAbort(int coreDump);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,344 @@
+/* str.cpp - the string pool and the operations that allocate pool strings.
+ *
+ * Short strings are chunks carved one after another from 4080-byte data
+ * areas of shared blocks; a chunk of k bytes (4 to 63) starts with the header
+ * byte k, then the characters and the NUL, then slack. Longer strings are
+ * tagged blocks of their own with header 0; the empty string is one static
+ * pair of bytes with header 1. The header lets twStrFree release a string in
+ * constant time without knowing its length.
+ *
+ * Released chunks wait in one stack per chunk size and are reused newest
+ * first, only by strings of exactly that chunk size. A four-byte chunk cannot
+ * hold a pointer, so the stacks keep the links outside the chunks, and a
+ * released chunk keeps its header byte.
+ *
+ * With TW_STRDISABLE or TW_PURIFY set at the first pool operation (and for
+ * good after twStrTerminate) every string is a plain "twString" block without
+ * header, so an outside memory checker sees each one.
+ */
+#include "twlib/text/str.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "twlib/core/exit.h"
+#include "twlib/core/mem.h"
+#include "twlib/text/strbuf.h"
+
+namespace {
+
+constexpr int kDataSize = 4080; // data area of a block
+constexpr int kMinChunk = 4;    // smaller block tails are abandoned
+constexpr int kMaxChunk = 63;   // strings needing more are large strings
+constexpr int kExitOrder = 90;  // string releases run after ordinary handlers
+
+struct StrBlock {
+    int32_t used;         // bytes of data handed out so far; <= kDataSize
+    char data[kDataSize]; // chunks, back to back and unaligned
+    StrBlock *previous;   // the block that was current before this one
+};
+
+// The released chunks of one size; the newest is on top.
+struct FreeStack {
+    char **top;  // one past the newest chunk
+    char **base;
+    char **end;  // end of the room in base
+};
+
+bool initialized;
+bool disabled;
+bool pooling;         // initialized && !disabled: the fast paths test only this
+FreeStack *freeLists; // kMaxChunk + 1 entries; entry k holds k-byte chunks
+StrBlock *current;    // new chunks are carved from here
+char emptyString[2] = {1, 0};
+
+twStrBuf *catBuild;  // twStrCat builds its result here first,
+twStrBuf *catResult; // then copies it here, so an argument may be a result
+
+// A string the memory manager cannot represent (its sizes are 32-bit) is
+// treated as exhausted memory: the process stops with "Out of memory.".
+[[noreturn]] void tooLarge()
+{
+    twMemExit(2);
+    twAbort(0);
+}
+
+StrBlock *newBlock(StrBlock *previous)
+{
+    auto *b = static_cast<StrBlock *>(twMemMalloc(sizeof(StrBlock), "StrBlock"));
+    b->used = 0;
+    b->previous = previous;
+    return b;
+}
+
+void initPool()
+{
+    initialized = true;
+    disabled = getenv("TW_STRDISABLE") != nullptr || getenv("TW_PURIFY") != nullptr;
+    if (!disabled) {
+        freeLists = static_cast<FreeStack *>(
+            twMemCalloc(kMaxChunk + 1, sizeof(FreeStack), "twStrFreeLst"));
+        current = newBlock(nullptr);
+        pooling = true;
+    }
+    twOnExitSetOrder(reinterpret_cast<twExitFn>(twStrFree), kExitOrder);
+    twOnExitSetOrder(reinterpret_cast<twExitFn>(twStrBufDestroy), kExitOrder);
+}
+
+inline void ensureInit()
+{
+    if (!initialized)
+        initPool();
+}
+
+[[gnu::noinline]] void growStack(FreeStack &fs)
+{
+    size_t used = size_t(fs.top - fs.base);
+    size_t cap = used ? used * 2 : 32;
+    if (cap * sizeof(char *) > UINT32_MAX)
+        tooLarge();
+    fs.base = static_cast<char **>(
+        twMemRealloc(fs.base, uint32_t(cap * sizeof(char *)), "twStrFreeLst"));
+    fs.top = fs.base + used;
+    fs.end = fs.base + cap;
+}
+
+inline void pushChunk(char *chunk, int k)
+{
+    FreeStack &fs = freeLists[k];
+    if (fs.top == fs.end)
+        growStack(fs);
+    *fs.top++ = chunk;
+}
+
+// Carves k bytes from the current block, starting a new one when they do
+// not fit; the old block's tail is kept for a string of exactly its size.
+[[gnu::noinline]] char *carveChunk(int k)
+{
+    if (current->used + k > kDataSize) {
+        int tail = kDataSize - current->used;
+        if (tail >= kMinChunk) {
+            current->data[current->used] = char(tail);
+            pushChunk(current->data + current->used, tail);
+        }
+        current->used = kDataSize;
+        current = newBlock(current);
+    }
+    char *chunk = current->data + current->used;
+    current->used += k;
+    chunk[0] = char(k);
+    return chunk + 1;
+}
+
+// A chunk of k bytes (kMinChunk..kMaxChunk); the pool must be on. A reused
+// chunk still carries its header byte.
+inline char *allocChunk(int k)
+{
+    FreeStack &fs = freeLists[k];
+    if (fs.top != fs.base)
+        return *--fs.top + 1;
+    return carveChunk(k);
+}
+
+// Copies n bytes, 2 <= n <= 62, as two overlapping fixed-size moves that
+// the compiler inlines: short strings are the common case and a call into
+// the general memcpy costs about as much as the copy.
+inline void copyShort(char *d, const char *s, size_t n)
+{
+    if (n >= 32) {
+        memcpy(d, s, 32);
+        memcpy(d + n - 32, s + n - 32, 32);
+    } else if (n >= 16) {
+        memcpy(d, s, 16);
+        memcpy(d + n - 16, s + n - 16, 16);
+    } else if (n >= 8) {
+        memcpy(d, s, 8);
+        memcpy(d + n - 8, s + n - 8, 8);
+    } else if (n >= 4) {
+        memcpy(d, s, 4);
+        memcpy(d + n - 4, s + n - 4, 4);
+    } else {
+        d[0] = s[0];
+        d[1] = s[1];
+        d[n - 1] = s[n - 1];
+    }
+}
+
+inline int chunkSize(size_t n)
+{
+    return n + 1 < kMinChunk ? kMinChunk : int(n + 1);
+}
+
+// A pool string with room for n bytes, the NUL included (n >= 1).
+char *poolAlloc(size_t n)
+{
+    ensureInit();
+    if (disabled) {
+        if (n > UINT32_MAX)
+            tooLarge();
+        return static_cast<char *>(twMemMalloc(uint32_t(n), "twString"));
+    }
+    if (n >= kMaxChunk) {
+        if (n >= UINT32_MAX)
+            tooLarge();
+        auto *b = static_cast<char *>(twMemMalloc(uint32_t(n + 1), "twStringLarge"));
+        b[0] = 0;
+        return b + 1;
+    }
+    if (n >= 2)
+        return allocChunk(chunkSize(n));
+    return emptyString + 1;
+}
+
+bool isWhite(unsigned char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// Exit handler of the twStrCat buffers: forgetting them as well lets a
+// later twStrCat (after twOnExitCall, say) start afresh.
+void releaseCatBuffers(void *)
+{
+    twStrBufDestroy(catBuild);
+    twStrBufDestroy(catResult);
+    catBuild = catResult = nullptr;
+}
+
+} // namespace
+
+char *twStrAlloc(int n)
+{
+    if (n <= 1) {
+        ensureInit();
+        if (!disabled)
+            return emptyString + 1;
+        auto *s = static_cast<char *>(twMemMalloc(1, "twString"));
+        s[0] = '\0';
+        return s;
+    }
+    return poolAlloc(size_t(n));
+}
+
+char *twStrCpy(const char *s)
+{
+    if (!s)
+        return nullptr;
+    size_t len = strlen(s);
+    if (pooling && len - 1 < size_t(kMaxChunk - 2)) { // 1 to 61 characters
+        char *d = allocChunk(chunkSize(len + 1));
+        copyShort(d, s, len + 1);
+        return d;
+    }
+    char *d = poolAlloc(len + 1);
+    memcpy(d, s, len);
+    d[len] = '\0';
+    return d;
+}
+
+void twStrFree(char *s)
+{
+    if (!s)
+        return;
+    if (!pooling) {
+        ensureInit();
+        if (!pooling) {
+            // The shared empty string is never released, also not once the
+            // pool has been switched off.
+            if (s != emptyString + 1)
+                twMemFree(s);
+            return;
+        }
+    }
+    int h = static_cast<unsigned char>(s[-1]);
+    if (h >= kMinChunk && h <= kMaxChunk)
+        pushChunk(s - 1, h);
+    else if (h == 0)
+        twMemFree(s - 1);
+}
+
+void twStrTerminate(void)
+{
+    if (!initialized) {
+        initialized = true;
+        disabled = true;
+        return;
+    }
+    if (disabled)
+        return;
+    // The twStrCat buffers live in the blocks about to go (their exit
+    // handler is recorded only under memory checking); a later twStrCat
+    // then starts afresh with plain blocks.
+    releaseCatBuffers(nullptr);
+    disabled = true;
+    pooling = false;
+    for (int k = 0; k <= kMaxChunk; k++)
+        if (freeLists[k].base)
+            twMemFree(freeLists[k].base);
+    twMemFree(freeLists);
+    freeLists = nullptr;
+    while (current) {
+        StrBlock *previous = current->previous;
+        twMemFree(current);
+        current = previous;
+    }
+}
+
+char *twStrOldCopy(const char *s)
+{
+    if (!s)
+        return nullptr;
+    size_t len = strlen(s);
+    if (len >= UINT32_MAX)
+        tooLarge();
+    auto *d = static_cast<char *>(twMemMalloc(uint32_t(len + 1), "twStrCpy"));
+    memcpy(d, s, len + 1);
+    return d;
+}
+
+char *twStrCatAlloc(const char *a, const char *b)
+{
+    size_t la = a ? strlen(a) : 0;
+    size_t lb = b ? strlen(b) : 0;
+    char *d = poolAlloc(la + lb + 1);
+    if (la)
+        memcpy(d, a, la);
+    if (lb)
+        memcpy(d + la, b, lb);
+    d[la + lb] = '\0';
+    return d;
+}
+
+char *twStrTrimAlloc(const char *s)
+{
+    if (!s)
+        return nullptr;
+    while (isWhite(static_cast<unsigned char>(*s)))
+        s++;
+    size_t len = strlen(s);
+    while (len > 0 && isWhite(static_cast<unsigned char>(s[len - 1])))
+        len--;
+    char *d = poolAlloc(len + 1);
+    if (len)
+        memcpy(d, s, len);
+    d[len] = '\0';
+    return d;
+}
+
+const char *twStrCat(const char *a, const char *b)
+{
+    if (!catBuild) {
+        catBuild = twStrBufCreate(256);
+        catResult = twStrBufCreate(256);
+        twOnExitSetOrder(releaseCatBuffers, kExitOrder);
+        twOnExitAdd(releaseCatBuffers, nullptr);
+    }
+    twStrBufClear(catBuild);
+    if (a)
+        twStrBufAppend(catBuild, a);
+    if (b)
+        twStrBufAppend(catBuild, b);
+    twStrBufClear(catResult);
+    twStrBufAppend(catResult, twStrBufString(catBuild));
+    return twStrBufString(catResult);
+}
