@@ -4,38 +4,35 @@
 
 namespace {
 
-class MenuLexerTest : public ReaderFixture {};
+class MenuLexerTest : public ReaderFixture {
+protected:
+    // Every token through readWord until the end: words as themselves,
+    // other tokens as their code in brackets.
+    std::string words(const std::string &input)
+    {
+        open(input);
+        std::string out;
+        char word[80];
+        for (int code; (code = readWord(word, sizeof word)) != TOK_END;)
+            out += code == 0 ? std::string(word) + " " : "[" + std::to_string(code) + "] ";
+        return out;
+    }
+    // Every string through readString until the end, each in brackets.
+    std::string strings(const std::string &input)
+    {
+        open(input);
+        std::string out;
+        char s[80];
+        while (readString(s, sizeof s) == 0) out += "[" + std::string(s) + "]";
+        return out;
+    }
+};
 
-TEST_F(MenuLexerTest, WordsKeywordsAndComments)
+TEST_F(MenuLexerTest, CommentsRunToTheEndOfTheLineWhereverATokenMayBegin)
 {
-    open("Main{ Sub | a note { \" '\nNext\n");
-    char word[80];
-    EXPECT_EQ(0, readWord(word, sizeof word));
-    EXPECT_STREQ("Main", word);
-    EXPECT_EQ(TOK_OPEN, readWord(word, sizeof word));
-    EXPECT_EQ(0, readWord(word, sizeof word));
-    EXPECT_STREQ("Sub", word);
-    EXPECT_EQ(0, readWord(word, sizeof word)) << "the comment runs to the end of the line";
-    EXPECT_STREQ("Next", word);
-    EXPECT_EQ(TOK_END, readWord(word, sizeof word));
-}
-
-TEST_F(MenuLexerTest, CommentAtEndOfInputWithoutNewline)
-{
-    open("A |note");
-    char word[80];
-    EXPECT_EQ(0, readWord(word, sizeof word));
-    EXPECT_EQ(TOK_END, readWord(word, sizeof word));
-}
-
-TEST_F(MenuLexerTest, CommentDirectlyFollowedByNewlineAndCommentAfterWord)
-{
-    open("|\nA|x\nB");
-    char word[80];
-    EXPECT_EQ(0, readWord(word, sizeof word));
-    EXPECT_STREQ("A", word);
-    EXPECT_EQ(0, readWord(word, sizeof word));
-    EXPECT_STREQ("B", word);
+    EXPECT_EQ("Main [1] Sub Next ", words("Main{ Sub | a note { \" '\nNext\n"));
+    EXPECT_EQ("A ", words("A |note at the end without newline"));
+    EXPECT_EQ("A B [2] ", words("|\nA|x\nB}"));
 }
 
 TEST_F(MenuLexerTest, IntegersAreWordsBeginningWithADigit)
@@ -65,51 +62,14 @@ TEST_F(MenuLexerTest, ControlCharacterWordsAreNotTokenCodes)
     EXPECT_EQ(5, n);
 }
 
-TEST_F(MenuLexerTest, QuotedStringsKeepBlanksBracesAndNewlines)
+TEST_F(MenuLexerTest, QuotedStrings)
 {
-    open("\"a {b}\nc|d\" 'say \"hi\"' \"'\" \"\" '' word");
-    char s[80];
-    EXPECT_EQ(0, readString(s, sizeof s));
-    EXPECT_STREQ("a {b}\nc|d", s);
-    EXPECT_EQ(0, readString(s, sizeof s));
-    EXPECT_STREQ("say \"hi\"", s);
-    EXPECT_EQ(0, readString(s, sizeof s));
-    EXPECT_STREQ("'", s) << "a quoted keyword character is text";
-    EXPECT_EQ(0, readString(s, sizeof s));
-    EXPECT_STREQ("", s);
-    EXPECT_EQ(0, readString(s, sizeof s));
-    EXPECT_STREQ("", s);
-    EXPECT_EQ(0, readString(s, sizeof s));
-    EXPECT_STREQ("word", s);
-    EXPECT_EQ(TOK_END, readString(s, sizeof s));
-}
-
-TEST_F(MenuLexerTest, LongQuotedStringKeepsItsFirst79Characters)
-{
-    open("\"" + std::string(120, 'q') + "\" next");
-    char s[80];
-    EXPECT_EQ(0, readString(s, sizeof s));
-    EXPECT_EQ(std::string(79, 'q'), s);
-    EXPECT_EQ(0, readString(s, sizeof s));
-    EXPECT_STREQ("next", s);
-}
-
-TEST_F(MenuLexerTest, UnterminatedQuotesEndAtEndOfInput)
-{
-    open("\"open text");
-    char s[80];
-    EXPECT_EQ(0, readString(s, sizeof s));
-    EXPECT_STREQ("open text", s);
-    EXPECT_EQ(TOK_END, readString(s, sizeof s));
-}
-
-TEST_F(MenuLexerTest, OpeningQuoteAtEndOfInputIsTheEmptyString)
-{
-    open("'");
-    char s[80] = "stale";
-    EXPECT_EQ(0, readString(s, sizeof s));
-    EXPECT_STREQ("", s);
-    EXPECT_EQ(TOK_END, readString(s, sizeof s));
+    EXPECT_EQ("[a {b}\nc|d][say \"hi\"]['][][][word]",
+              strings("\"a {b}\nc|d\" 'say \"hi\"' \"'\" \"\" '' word"));
+    EXPECT_EQ("[" + std::string(79, 'q') + "][next]", strings("\"" + std::string(120, 'q') + "\" next"))
+        << "a long text keeps its first 79 characters and the rest is consumed";
+    EXPECT_EQ("[open text]", strings("\"open text")) << "end of input ends the string";
+    EXPECT_EQ("[]", strings("'")) << "an opening quote at the end of the input is the empty string";
 }
 
 TEST_F(MenuLexerTest, ReadIntOrStringTellsTheFormsApart)

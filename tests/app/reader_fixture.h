@@ -18,6 +18,7 @@ protected:
     // Makes 'input' the stream being read, as if it were the input file.
     void open(const std::string &input)
     {
+        close();
         text = input;
         reader.stream = text.empty() ? fopen("/dev/null", "r")
                                      : fmemopen(text.data(), text.size(), "r");
@@ -25,13 +26,17 @@ protected:
         reader.keys = buildMenuKeys();
         reader.nesting = 1;
     }
-    void TearDown() override
+    void close()
     {
         if (reader.stream) fclose(reader.stream);
         reader.stream = nullptr;
         freeMenuKeys(reader.keys);
         reader.keys = nullptr;
         reader.nesting = 0;
+    }
+    void TearDown() override
+    {
+        close();
         freeMenus();
     }
 

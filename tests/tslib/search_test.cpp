@@ -22,56 +22,38 @@
 
 namespace {
 
-using twtest::TempDir;
 using Strings = std::vector<std::string>;
 
-// Sets (or unsets) an environment variable for the test's duration and
-// makes the search read the environment again, before and after.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, std::optional<std::string> value) : name_(name)
+// Each test runs in a fresh temporary directory whose "cwd" is the current
+// (and default) directory; afterwards WDIR is unset, PATH is put back, and
+// the search reads the environment again.
+class SearchTest : public ::testing::Test {
+protected:
+    twtest::TempDir t;
+    std::string cwd = t.mkdir("cwd"), oldCwd = std::filesystem::current_path().string();
+    std::optional<std::string> oldPath = getenv("PATH") ? std::optional<std::string>(getenv("PATH")) : std::nullopt;
+    void SetUp() override { ASSERT_EQ(0, tsSetdef(cwd.c_str())); }
+    void TearDown() override
     {
-        if (const char *old = getenv(name)) old_ = old;
-        if (value)
-            setenv(name, value->c_str(), 1);
-        else
-            unsetenv(name);
+        tsSetdef(oldCwd.c_str());
+        oldPath ? setenv("PATH", oldPath->c_str(), 1) : unsetenv("PATH");
+        setWdir(std::nullopt);
+    }
+    static void setWdir(std::optional<std::string> value)
+    {
+        value ? setenv("WDIR", value->c_str(), 1) : unsetenv("WDIR");
         tsResetWdirCache();
     }
-    ~ScopedEnv()
-    {
-        if (old_)
-            setenv(name_.c_str(), old_->c_str(), 1);
-        else
-            unsetenv(name_.c_str());
-        tsResetWdirCache();
-    }
-
-private:
-    std::string name_;
-    std::optional<std::string> old_;
 };
 
-// Makes 'dir' the current (and default) directory for the test's duration.
-class ScopedCwd {
-public:
-    explicit ScopedCwd(const std::string &dir) : old_(std::filesystem::current_path().string())
-    {
-        EXPECT_EQ(0, tsSetdef(dir.c_str()));
-    }
-    ~ScopedCwd() { tsSetdef(old_.c_str()); }
-
-private:
-    std::string old_;
-};
-
-std::string getini(const std::string &name, int *result)
+// The result of tsGetini and the path buffer, as "result path".
+std::string getini(const std::string &name)
 {
     char path[TS_PATH_SIZE];
     memset(path, '#', sizeof path);
-    *result = tsGetini(name.c_str(), path);
-    EXPECT_NE(nullptr, memchr(path, '\0', sizeof path));
-    return path;
+    int r = tsGetini(name.c_str(), path);
+    EXPECT_NE(nullptr, memchr(path, '\0', sizeof path)) << "the path buffer is terminated";
+    return std::to_string(r) + " " + path;
 }
 
 int collectPath(const char *path, void *arg)
@@ -80,71 +62,50 @@ int collectPath(const char *path, void *arg)
     return 1;
 }
 
-int collectWithArg(void *arg, const char *path)
+Strings searchDirs()
 {
-    static_cast<Strings *>(arg)->push_back(path);
-    return 1;
+    Strings seen;
+    tsWdirLoopSrchdirs2([](void *arg, const char *path) { return collectPath(path, arg); }, &seen);
+    return seen;
 }
 
 // The do-nothing procedure as loop callback: the loop only counts.
 const tsLoopFn kCountOnly = reinterpret_cast<tsLoopFn>(reinterpret_cast<void (*)()>(&twDummyProc));
 
-Strings loop(const std::string &pattern, int kind, int expected)
+// The matching entries; the loop's result is 0 when there are any, else 4.
+Strings loop(const std::string &pattern, int kind)
 {
     Strings got;
-    EXPECT_EQ(expected, tsLoop2(pattern.c_str(), kind, collectPath, &got)) << pattern;
+    int r = tsLoop2(pattern.c_str(), kind, collectPath, &got);
+    EXPECT_EQ(got.empty() ? 4 : 0, r) << pattern;
     return got;
 }
 
-TEST(SearchTest, LooksThroughEveryPlaceInOrder)
+TEST_F(SearchTest, LooksThroughEveryPlaceInOrderForFilesOnly)
 {
-    TempDir t;
-    std::string cwd = t.mkdir("cwd"), first = t.mkdir("first"), second = t.mkdir("second");
-    std::string origin = t.mkdir("origin");
-    ScopedEnv wdir("WDIR", first + ":" + second);
-    ScopedCwd inCwd(cwd);
+    std::string first = t.mkdir("first"), second = t.mkdir("second"), origin = t.mkdir("origin");
+    setWdir(" \t" + first + "::" + second); // runs of separators give no empty names
     ASSERT_EQ(0, tsSetorigin(origin.c_str()));
-
     // The origin is searched with the name's directory part, like every
     // working directory.
     const Strings order = {cwd + "/sub/532/m.def",   cwd + "/sub/m.def",    origin + "/sub/m.def",
                            first + "/532/sub/m.def", first + "/sub/m.def",  second + "/532/sub/m.def",
                            second + "/sub/m.def"};
     for (const auto &p : order) t.write(p.substr(t.path().size() + 1), "x");
-    int r = -1;
     for (const auto &p : order) {
-        EXPECT_EQ(p, getini("sub/m.def", &r));
-        EXPECT_EQ(0, r);
+        EXPECT_EQ("0 " + p, getini("sub/m.def"));
         std::filesystem::remove(p);
     }
-    EXPECT_EQ("sub/m.def", getini("sub/m.def", &r)) << "not found leaves the name";
-    EXPECT_EQ(4, r);
-
-    Strings seen;
-    EXPECT_EQ(1, tsWdirLoopSrchdirs2(collectWithArg, &seen));
-    EXPECT_EQ((Strings{"532/", ".", first + "/532/", first, second + "/532/", second}), seen);
-    seen.clear();
-    EXPECT_EQ(1, tsLoopWdirs2(collectWithArg, &seen));
-    EXPECT_EQ((Strings{first, second}), seen);
-    EXPECT_EQ(0, tsLoopwdirs([](const char *) { return 0; }));
+    EXPECT_EQ("4 sub/m.def", getini("sub/m.def")) << "not found leaves the name";
+    EXPECT_EQ((Strings{"532/", ".", first + "/532/", first, second + "/532/", second}), searchDirs());
     EXPECT_EQ(0, tsSetorigin(nullptr));
-}
-
-TEST(SearchTest, SkipsDirectoriesAndKeepsAbsoluteNamesAtHome)
-{
-    TempDir t;
-    std::string cwd = t.mkdir("cwd"), work = t.mkdir("work");
-    ScopedEnv wdir("WDIR", " \t" + work + "::");
-    ScopedCwd inCwd(cwd);
-    int r = -1;
 
     // Directories of the sought name are passed over by tsGetini but found
     // by a search for any kind.
     t.mkdir("cwd/532/menus.def");
     t.mkdir("cwd/menus.def");
-    std::string found = t.write("work/menus.def", "x");
-    EXPECT_EQ(found, getini("menus.def", &r));
-    EXPECT_EQ(0, r);
+    std::string found = t.write("second/menus.def", "x");
+    EXPECT_EQ("0 " + found, getini("menus.def"));
     char path[TS_PATH_SIZE];
     EXPECT_EQ(0, tsSrchdirs("menus.def", TS_KIND_DIR, path));
     EXPECT_EQ(cwd + "/532/menus.def", path);
@@ -152,283 +113,133 @@ TEST(SearchTest, SkipsDirectoriesAndKeepsAbsoluteNamesAtHome)
     // An absolute name is tried with its own version directory and as
     // given, never in the working directories.
     std::string absName = t.path() + "/elsewhere/menus.def";
-    EXPECT_EQ(absName, getini(absName, &r));
-    EXPECT_EQ(4, r);
+    EXPECT_EQ("4 " + absName, getini(absName));
     std::string versioned = t.write("elsewhere/532/menus.def", "x");
-    EXPECT_EQ(versioned, getini(absName, &r));
-    EXPECT_EQ(0, r);
-    EXPECT_EQ(4, tsSrchwdirs("absent.def", TS_KIND_FILE, path));
+    EXPECT_EQ("0 " + versioned, getini(absName));
 }
 
-TEST(SearchTest, OverlongNamesAndEnvironmentStayInsideBuffers)
+TEST_F(SearchTest, OverlongNamesAndWdirEntriesStayInsideBuffers)
 {
-    TempDir t;
     std::string work = t.mkdir("work");
     t.write("work/m.def", "x");
-    int r = -1;
-    {
-        ScopedEnv wdir("WDIR", work);
-        getini(std::string(255, 'a'), &r);
-        EXPECT_EQ(4, r);
-        for (size_t len : {256, 300, 5000}) {
-            EXPECT_EQ(std::string(255, 'a'), getini(std::string(len, 'a'), &r)) << len;
-            EXPECT_EQ(7, r) << len;
-        }
-        EXPECT_EQ(7, tsGetini("", nullptr));
-        EXPECT_EQ(7, tsGetini(nullptr, nullptr));
-        // A short name that overflows once joined to a directory is skipped.
-        getini(std::string(250, 'b'), &r);
-        EXPECT_EQ(4, r);
-    }
+    setWdir(work);
+    EXPECT_EQ("4 " + std::string(255, 'a'), getini(std::string(255, 'a')));
+    EXPECT_EQ("7 " + std::string(255, 'a'), getini(std::string(256, 'a')));
+    EXPECT_EQ("7 " + std::string(255, 'a'), getini(std::string(5000, 'a')));
+    // A short name that overflows once joined to a directory is skipped.
+    EXPECT_EQ("4 " + std::string(250, 'b'), getini(std::string(250, 'b')));
+
     // A WDIR entry too long for a path buffer is skipped as a whole, never
     // cut down to a shorter (different) directory; an entry that fits only
     // without its version sub-directory keeps its plain element.
-    std::string tooLong = "/" + std::string(299, 'x');
-    std::string fits = "/" + std::string(253, 'y');
-    ScopedEnv wdir("WDIR", tooLong + ":" + fits + ":" + work + ":" + std::string(3000, 'z'));
-    EXPECT_EQ(work + "/m.def", getini("m.def", &r));
-    EXPECT_EQ(0, r);
-    Strings seen;
-    tsWdirLoopSrchdirs2(collectWithArg, &seen);
-    EXPECT_EQ((Strings{"532/", ".", fits, work + "/532/", work}), seen);
+    std::string tooLong = "/" + std::string(299, 'x'), fits = "/" + std::string(253, 'y');
+    setWdir(tooLong + ":" + fits + ":" + work + ":" + std::string(3000, 'z'));
+    EXPECT_EQ("0 " + work + "/m.def", getini("m.def"));
+    EXPECT_EQ((Strings{"532/", ".", fits, work + "/532/", work}), searchDirs());
 }
 
-TEST(SearchTest, CompatibleVersionCanBeChangedOrSwitchedOff)
+TEST_F(SearchTest, CompatibleVersionCanBeChangedOrSwitchedOff)
 {
-    TempDir t;
-    std::string cwd = t.mkdir("cwd"), work = t.mkdir("work");
-    ScopedEnv wdir("WDIR", work);
-    ScopedCwd inCwd(cwd);
+    std::string work = t.mkdir("work");
+    setWdir(work);
     t.write("cwd/532/m.def", "x");
-    t.write("work/7.1/m.def", "x");
     std::string plain = t.write("work/m.def", "x");
-    int r = -1;
-
     tsWdirSetCompatibleVersion("");
-    EXPECT_EQ(plain, getini("m.def", &r));
-    Strings seen;
-    tsWdirLoopSrchdirs2(collectWithArg, &seen);
-    EXPECT_EQ((Strings{".", work}), seen);
-
-    tsWdirSetCompatibleVersion("7.1");
-    EXPECT_EQ(work + "/7.1/m.def", getini("m.def", &r));
-
-    tsWdirSetCompatibleVersion(std::string(200, 'v').c_str()); // kept to 79 characters
-    seen.clear();
-    tsWdirLoopSrchdirs2(collectWithArg, &seen);
-    EXPECT_EQ(std::string(79, 'v') + "/", seen.at(0));
-
+    EXPECT_EQ("0 " + plain, getini("m.def"));
+    EXPECT_EQ((Strings{".", work}), searchDirs());
+    tsWdirSetCompatibleVersion(std::string(200, 'v').c_str());
+    EXPECT_EQ(std::string(79, 'v') + "/", searchDirs().at(0)) << "kept to 79 characters";
     tsWdirSetCompatibleVersion(twCompatibleVersionV);
-    EXPECT_EQ(cwd + "/532/m.def", getini("m.def", &r));
-    EXPECT_STREQ("532", twCompatibleVersionV);
-    EXPECT_STREQ("$Tarnwerks compatible version: 532$", twCompatibleExeTagV);
-}
-
-TEST(SearchTest, DirectoryLoopsCountFilterAndOrder)
-{
-    TempDir t;
-    std::string d = t.mkdir("d");
-    for (const char *name : {"b", "a", "c.txt", "B"}) t.write(std::string("d/") + name, "x");
-    t.mkdir("d/sub");
-
-    EXPECT_EQ((Strings{d + "/B", d + "/a", d + "/b", d + "/c.txt", d + "/sub"}), loop(d + "/*", 4, 0));
-    EXPECT_EQ((Strings{d + "/B", d + "/a", d + "/b", d + "/c.txt"}), loop(d + "/*", 3, 0));
-    EXPECT_EQ((Strings{d + "/sub"}), loop(d + "/*", 2, 0));
-    EXPECT_EQ((Strings{d + "/c.txt"}), loop(d + "/?.t*", 4, 0));
-    EXPECT_EQ(Strings{}, loop(d + "/*.none", 4, 4));
-    EXPECT_EQ(Strings{}, loop(t.path() + "/missing/*", 4, 4));
-    EXPECT_EQ(Strings{}, loop(d + "/b/*", 4, 4)) << "a file is no directory";
-    EXPECT_EQ(2, tsLoop2((d + "/").c_str(), 3, collectPath, nullptr));
-
-    Strings got;
-    auto first = [](const char *path, void *arg) {
-        static_cast<Strings *>(arg)->push_back(path);
-        return 0;
-    };
-    EXPECT_EQ(0, tsLoop2((d + "/*").c_str(), 4, first, &got));
-    EXPECT_EQ(Strings{d + "/B"}, got) << "a callback result of 0 ends the loop";
-    EXPECT_EQ(0, tsLoop((d + "/a*").c_str(), 4, kCountOnly));
-    EXPECT_EQ(4, tsLoop((d + "/x*").c_str(), 4, kCountOnly));
-
-    // Relative patterns are taken from the current directory.
-    ScopedCwd inD(d);
-    EXPECT_EQ((Strings{d + "/a"}), loop("a", 4, 0));
-}
-
-struct ForEachCall {
-    std::string dir, name;
-    long size;
-    int kind;
-};
-
-int collectForEach(void *arg, const char *dir, const char *name, long, long size, int kind)
-{
-    static_cast<std::vector<ForEachCall> *>(arg)->push_back({dir, name, size, kind});
-    return 1;
-}
-
-int collectRegexp(const char *path, void *arg, const twRegexpMatch *match)
-{
-    std::string m(match->start[0], match->end[0]);
-    static_cast<Strings *>(arg)->push_back(std::string(path) + "=" + m);
-    return 1;
-}
-
-TEST(SearchTest, ForEachFileAndRegexpLoops)
-{
-    TempDir t;
-    std::string d = t.mkdir("d");
-    t.write("d/one.def", "12345");
-    t.write("d/two.txt", "x");
-    t.mkdir("d/sub.def");
-
-    std::vector<ForEachCall> calls;
-    EXPECT_EQ(1, tsDirForEachFile((d + "/one.def").c_str(), "nomatch", 2, collectForEach, &calls));
-    ASSERT_EQ(1u, calls.size());
-    EXPECT_EQ(d + "/", calls[0].dir);
-    EXPECT_EQ("one.def", calls[0].name);
-    EXPECT_EQ(5, calls[0].size);
-    EXPECT_EQ(3, calls[0].kind);
-
-    calls.clear();
-    EXPECT_EQ(2, tsDirForEachFile(d.c_str(), "*.def", 4, collectForEach, &calls));
-    ASSERT_EQ(2u, calls.size());
-    EXPECT_EQ("one.def", calls[0].name);
-    EXPECT_EQ("sub.def", calls[1].name);
-    EXPECT_EQ(2, calls[1].kind);
-    EXPECT_EQ(d + "/", calls[1].dir);
-    EXPECT_EQ(3, tsDirForEachFile((d + "/").c_str(), nullptr, 4, nullptr, nullptr));
-    EXPECT_EQ(-1, tsDirForEachFile((d + "/missing").c_str(), nullptr, 4, collectForEach, &calls));
-
-    twRegexpT *re = twRegexpCompile("\\.def$");
-    Strings got;
-    EXPECT_EQ(0, tsLoopRegexp((d + "/").c_str(), 3, re, collectRegexp, &got));
-    EXPECT_EQ(Strings{d + "/one.def=.def"}, got);
-    got.clear();
-    EXPECT_EQ(0, tsLoopRegexp((d + "/x").c_str(), 2, re, collectRegexp, &got));
-    EXPECT_EQ(Strings{d + "/sub.def=.def"}, got) << "only the directory part of the path counts";
-    EXPECT_EQ(7, tsLoopRegexp(d.c_str(), 4, nullptr, collectRegexp, &got));
-    twRegexpDestroy(re);
+    EXPECT_EQ("0 " + cwd + "/532/m.def", getini("m.def"));
 }
 
 // Reentry from a loop's callback: resetting the cache and listing the same
 // directory again while its listing is being walked.
 int resetAndRelist(const char *path, void *arg)
 {
-    auto *got = static_cast<Strings *>(arg);
-    got->push_back(path);
     tsResetWdirCache();
-    std::string dir = std::filesystem::path(path).parent_path().string();
-    EXPECT_EQ(0, tsLoop2((dir + "/*").c_str(), 4, kCountOnly, nullptr));
-    return 1;
+    EXPECT_EQ(0, tsLoop2((std::filesystem::path(path).parent_path().string() + "/*").c_str(), 4, kCountOnly, nullptr));
+    return collectPath(path, arg);
 }
 
-TEST(SearchTest, ListingsFollowChangesToTheDirectory)
+TEST_F(SearchTest, DirectoryLoopsFilterEntriesAndFollowChanges)
 {
-    TempDir t;
-    std::string d = t.mkdir("d");
-    t.write("d/a", "x");
-    EXPECT_EQ(Strings{d + "/a"}, loop(d + "/*", 4, 0));
-
-    // A file added right after a listing was read shows at once, even within
-    // the file system's time-stamp resolution.
-    t.write("d/b", "x");
-    EXPECT_EQ((Strings{d + "/a", d + "/b"}), loop(d + "/*", 4, 0));
-    std::filesystem::remove(d + "/a");
-    EXPECT_EQ(Strings{d + "/b"}, loop(d + "/*", 4, 0));
-    t.mkdir("d/c");
-    EXPECT_EQ(Strings{d + "/b"}, loop(d + "/*", 3, 0));
-    EXPECT_EQ(Strings{d + "/c"}, loop(d + "/*", 2, 0));
-
-    // Listings grow past their first room; a re-read keeps what is known.
-    for (int i = 0; i < 300; i++) t.write("d/f" + std::to_string(i), "");
-    EXPECT_EQ(302u, loop(d + "/*", 4, 0).size());
-    t.write("d/zz", "");
-    EXPECT_EQ(303u, loop(d + "/*", 4, 0).size());
-    tsResetWdirCache();
-    EXPECT_EQ(303u, loop(d + "/*", 4, 0).size());
-
+    const std::string d = cwd;
+    for (const char *name : {"b", "a", "c.txt", "B"}) t.write(std::string("cwd/") + name, "x");
+    t.mkdir("cwd/sub");
+    EXPECT_EQ((Strings{d + "/B", d + "/a", d + "/b", d + "/c.txt", d + "/sub"}), loop(d + "/*", 4));
+    EXPECT_EQ((Strings{d + "/B", d + "/a", d + "/b", d + "/c.txt"}), loop(d + "/*", 3));
+    EXPECT_EQ((Strings{d + "/sub"}), loop(d + "/*", 2));
+    EXPECT_EQ((Strings{d + "/c.txt"}), loop("?.t*", 4)) << "relative to the current directory";
+    EXPECT_EQ(Strings{}, loop(d + "/[ab]*", 4)) << "brackets are plain characters";
+    EXPECT_EQ(Strings{}, loop(t.path() + "/missing/*", 4));
+    EXPECT_EQ(2, tsLoop2((d + "/").c_str(), 3, collectPath, nullptr));
     Strings got;
-    EXPECT_EQ(4, tsLoop2((d + "/[bc]*").c_str(), 4, resetAndRelist, &got));
-    EXPECT_EQ(Strings{}, got) << "brackets are plain characters for the wildcard match";
+    auto stop = [](const char *path, void *arg) { return collectPath(path, arg) - 1; };
+    EXPECT_EQ(0, tsLoop2((d + "/*").c_str(), 4, stop, &got));
+    EXPECT_EQ(Strings{d + "/B"}, got) << "a callback result of 0 ends the loop";
+    got.clear();
+    auto matched = [](const char *path, void *arg, const twRegexpMatch *) { return collectPath(path, arg); };
+    twRegexpT *re = twRegexpCompile("\\.txt$");
+    EXPECT_EQ(0, tsLoopRegexp((d + "/x").c_str(), 3, re, matched, &got));
+    EXPECT_EQ(Strings{d + "/c.txt"}, got) << "only the directory part of the path counts";
+    twRegexpDestroy(re);
+
+    // Changes right after a listing was read show at once, even within the
+    // file system's time-stamp resolution.
+    t.write("cwd/d", "x");
+    std::filesystem::remove(d + "/a");
+    EXPECT_EQ((Strings{d + "/B", d + "/b", d + "/c.txt", d + "/d"}), loop(d + "/*", 3));
+    // Listings grow past their first room; a re-read keeps what is known.
+    for (int i = 0; i < 300; i++) t.write("cwd/f" + std::to_string(i), "");
+    EXPECT_EQ(305u, loop(d + "/*", 4).size());
+    t.write("cwd/zz", "");
+    EXPECT_EQ(306u, loop(d + "/*", 4).size());
+    got.clear();
     EXPECT_EQ(0, tsLoop2((d + "/f1?").c_str(), 4, resetAndRelist, &got));
     EXPECT_EQ(10u, got.size());
 }
 
-Strings stepAll(const char *pattern, int kind)
+TEST_F(SearchTest, SteppingIteratorsWalkThePlainWorkingDirectories)
 {
-    Strings got;
-    for (int start = -1;; start = 1) {
-        char *p = pattern ? tsStepWdirsForNameAlloc(pattern, start, kind) : tsStepWdirsAlloc(start, kind);
-        if (!p) break;
-        got.push_back(p);
-        twStrFree(p);
-    }
-    return got;
-}
-
-TEST(SearchTest, SteppingIteratorsWalkThePlainWorkingDirectories)
-{
-    TempDir t;
     std::string first = t.mkdir("first"), second = t.mkdir("second");
     t.write("first/532/hidden.def", "x"); // version sub-directories are not stepped
     t.write("first/b.def", "x");
-    t.write("first/a.txt", "x");
-    t.write("second/c.def", "x");
+    t.write("second/a.def", "x");
     t.mkdir("second/dir.def");
-    ScopedEnv wdir("WDIR", first + ":" + second + ":" + t.path() + "/missing");
-
-    EXPECT_EQ((Strings{first + "/a.txt", first + "/b.def", second + "/c.def"}), stepAll(nullptr, 3));
-    EXPECT_EQ((Strings{first + "/532", second + "/dir.def"}), stepAll(nullptr, 2));
-    EXPECT_EQ((Strings{first + "/b.def", second + "/c.def", second + "/dir.def"}), stepAll("*.def", 4));
-
-    // The static variants, and emptying the queue part way.
-    EXPECT_STREQ((first + "/a.txt").c_str(), tsStepWdirs(-1, 3));
-    EXPECT_STREQ((first + "/b.def").c_str(), tsStepWdirs(1, 3));
-    EXPECT_EQ(nullptr, tsStepWdirs(0, 3));
-    EXPECT_STREQ((second + "/c.def").c_str(), tsStepWdirsForName("c*", -1, 3));
-    EXPECT_EQ(nullptr, tsStepWdirsForName("c*", 1, 3));
+    setWdir(first + ":" + second + ":" + t.path() + "/missing");
+    Strings got;
+    for (const char *p = tsStepWdirsForName("*.def", -1, 4); p; p = tsStepWdirsForName("*.def", 1, 4)) got.push_back(p);
+    EXPECT_EQ((Strings{first + "/b.def", second + "/a.def", second + "/dir.def"}), got);
+    EXPECT_STREQ((first + "/532").c_str(), tsStepWdirs(-1, 2));
+    EXPECT_EQ(nullptr, tsStepWdirs(0, 2)) << "a start flag of 0 empties the queue";
+    char *a = tsStepWdirsForNameAlloc("a*", -1, 3);
+    EXPECT_STREQ((second + "/a.def").c_str(), a);
+    twStrFree(a);
     EXPECT_EQ(nullptr, tsStepWdirsAlloc(1, 3));
 }
 
-TEST(SearchTest, ExecutableDirectoryThroughPath)
+TEST_F(SearchTest, ExecutableDirectoryThroughPath)
 {
-    TempDir t;
-    std::string bin = t.mkdir("bin"), other = t.mkdir("other"), cwd = t.mkdir("cwd");
+    std::string bin = t.mkdir("bin"), other = t.mkdir("other");
     t.write("bin/prog", "#!/bin/sh\n");
     t.mkdir("other/prog"); // a directory of that name is not the program
     std::string menus = t.write("bin/menus/m.def", "x");
-    ScopedCwd inCwd(cwd);
-    ScopedEnv wdir("WDIR", std::nullopt);
     char path[TS_PATH_SIZE];
-    {
-        ScopedEnv pathVar("PATH", other + ":" + bin);
-        EXPECT_EQ(0, tsFindExeInPath("prog", path));
-        EXPECT_EQ(bin + "/prog", path);
-        EXPECT_EQ(4, tsFindExeInPath("absent", path));
-
-        EXPECT_EQ(1, tsSetexedir("prog"));
-        ASSERT_NE(nullptr, tsExeDir());
-        EXPECT_EQ(bin + "/", tsExeDir());
-        int r = -1;
-        EXPECT_EQ(menus, getini("menus/m.def", &r));
-        EXPECT_EQ(0, r);
-        EXPECT_EQ(4, tsSrchExeDir("menus/", "m", "def", 2, path));
-    }
-    {
-        ScopedEnv pathVar("PATH", "/" + std::string(300, 'p') + ":" + bin);
-        EXPECT_EQ(1, tsFindExeInPath("prog", path)) << "a candidate too long";
-    }
-    {
-        ScopedEnv pathVar("PATH", std::nullopt);
-        EXPECT_EQ(7, tsFindExeInPath("prog", path));
-        EXPECT_EQ(0, tsSetexedir("prog"));
-        EXPECT_EQ(nullptr, tsExeDir()) << "a failed call leaves no directory set";
-        EXPECT_EQ(4, tsSrchExeDir("", "prog", "", 3, path));
-    }
-    EXPECT_EQ(1, tsSetexedir((bin + "/prog").c_str()));
-    EXPECT_EQ(bin + "/", tsExeDir());
-    EXPECT_EQ(0, tsSetexedir((bin + "/absent").c_str()));
+    setenv("PATH", (other + ":" + bin).c_str(), 1);
+    EXPECT_EQ(0, tsFindExeInPath("prog", path));
+    EXPECT_EQ(bin + "/prog", path);
+    EXPECT_EQ(4, tsFindExeInPath("absent", path));
+    EXPECT_EQ(1, tsSetexedir("prog"));
+    EXPECT_STREQ((bin + "/").c_str(), tsExeDir());
+    EXPECT_EQ("0 " + menus, getini("menus/m.def")) << "the executable's directory is searched last";
+    setenv("PATH", ("/" + std::string(300, 'p') + ":" + bin).c_str(), 1);
+    EXPECT_EQ(1, tsFindExeInPath("prog", path)) << "a candidate too long";
+    unsetenv("PATH");
+    EXPECT_EQ(7, tsFindExeInPath("prog", path));
+    EXPECT_EQ(0, tsSetexedir("prog"));
+    EXPECT_EQ(nullptr, tsExeDir()) << "a failed call leaves no directory set";
+    EXPECT_EQ(4, tsSrchExeDir("", "prog", "", 3, path));
 }
 
 // Run by the test below in a process of its own with TW_MEMDBG set: uses
@@ -440,9 +251,7 @@ TEST(SearchMemEnv, UsesEverythingThenExits)
     char path[TS_PATH_SIZE];
     EXPECT_EQ(0, tsGetini("m.def", path));
     EXPECT_EQ(0, tsLoop("work/*", 4, kCountOnly));
-    char *first = tsStepWdirsAlloc(-1, 3);
-    EXPECT_NE(nullptr, first);
-    twStrFree(first);
+    twStrFree(tsStepWdirsAlloc(-1, 3));
     EXPECT_NE(nullptr, tsStepWdirs(1, 3)); // leaves entries in the queue
     EXPECT_EQ(1, tsSetexedir("work/m.def"));
     // Running the handlers early must not lose WDIR or the stepping state.
@@ -454,14 +263,13 @@ TEST(SearchMemEnv, UsesEverythingThenExits)
     twExit(0);
 }
 
-TEST(SearchTest, NothingIsLeftForTheLeakReportsAtExit)
+TEST_F(SearchTest, NothingIsLeftForTheLeakReportsAtExit)
 {
-    TempDir t;
     std::string work = t.mkdir("work");
     for (const char *name : {"m.def", "a", "b", "c"}) t.write(std::string("work/") + name, "x");
-    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    twtest::ProcessResult r = twtest::runProcess({self, "--gtest_filter=SearchMemEnv.*"}, t.path(),
-                                                 {"TW_MEMDBG=1", "WDIR=" + work});
+    twtest::ProcessResult r = twtest::runProcess(
+        {std::filesystem::read_symlink("/proc/self/exe").string(), "--gtest_filter=SearchMemEnv.*"}, t.path(),
+        {"TW_MEMDBG=1", "WDIR=" + work});
     EXPECT_EQ(0, r.status) << r.out << r.err;
     EXPECT_NE(std::string::npos, r.out.find("Maximum memory usage")) << r.out;
     for (const char *tag : {"Wdir Element", "tsDirCache", "wdirFileT", "twStrBuf", "Hash"})

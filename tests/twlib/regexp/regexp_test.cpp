@@ -8,50 +8,33 @@
 
 namespace {
 
-// The whole match as text, or "<none>".
-std::string firstMatch(const char *pattern, const char *subject, long *offset = nullptr)
+// The leftmost match as "offset:text", or "<none>".
+std::string firstMatch(const char *pattern, const char *subject)
 {
     twRegexpT *re = twRegexpCompile(pattern);
     twRegexpMatch m;
     std::string result = "<none>";
     if (twRegexpExec(re, &m, subject)) {
-        result.assign(m.start[0], m.end[0]);
-        if (offset) *offset = m.start[0] - subject;
+        result = std::to_string(m.start[0] - subject) + ":" + std::string(m.start[0], m.end[0]);
         for (int i = 1; i < 10; i++) EXPECT_EQ(nullptr, m.start[i]);
     }
     twRegexpDestroy(re);
     return result;
 }
 
-TEST(RegexpTest, MatchesLiteralsLeftmost)
+TEST(RegexpTest, MatchesLiteralsLeftmostAndAnchorsWhereverTheyStand)
 {
-    long at = -1;
-    EXPECT_EQ("def", firstMatch("def", "undefined defaults", &at));
-    EXPECT_EQ(2, at);
-    EXPECT_EQ("aab", firstMatch("aab", "aaab", &at)) << "retries after a partial match";
-    EXPECT_EQ(1, at);
-    EXPECT_EQ("<none>", firstMatch("abc", "ab"));
-    EXPECT_EQ("", firstMatch("", "", &at));
-    EXPECT_EQ(0, at);
-    EXPECT_EQ("a.b", firstMatch("a\\.b", "axb a.b"));
-    EXPECT_EQ("*", firstMatch("\\*", "x*"));
-    EXPECT_EQ("<none>", firstMatch("x", "")) << "the terminating zero is no character";
-}
-
-TEST(RegexpTest, AnchorsHoldWhereverTheyStand)
-{
-    long at = -1;
-    EXPECT_EQ("ab", firstMatch("^ab", "abab", &at));
-    EXPECT_EQ(0, at);
-    EXPECT_EQ("<none>", firstMatch("^b", "ab"));
-    EXPECT_EQ("ab", firstMatch("ab$", "abab", &at));
-    EXPECT_EQ(2, at);
-    EXPECT_EQ("", firstMatch("$", "abc", &at));
-    EXPECT_EQ(3, at);
-    EXPECT_EQ("", firstMatch("^$", ""));
-    EXPECT_EQ("<none>", firstMatch("^$", "a"));
-    EXPECT_EQ("<none>", firstMatch("a^b", "a^b"));
-    EXPECT_EQ("a^b", firstMatch("a\\^b", "a^b"));
+    // Pattern, subject, match. A partial match is retried one character on;
+    // the terminating zero is no character; an unquoted ^ or $ anchors even
+    // inside the pattern.
+    const char *cases[][3] = {
+        {"def", "undefined defaults", "2:def"}, {"aab", "aaab", "1:aab"}, {"abc", "ab", "<none>"},
+        {"", "", "0:"}, {"a\\.b", "axb a.b", "4:a.b"}, {"\\*", "x*", "1:*"}, {"x", "", "<none>"},
+        {"^ab", "abab", "0:ab"}, {"^b", "ab", "<none>"}, {"ab$", "abab", "2:ab"}, {"$", "abc", "3:"},
+        {"^$", "", "0:"}, {"^$", "a", "<none>"}, {"a^b", "a^b", "<none>"}, {"a\\^b", "a^b", "0:a^b"},
+    };
+    for (const auto &[pattern, subject, match] : cases)
+        EXPECT_EQ(match, firstMatch(pattern, subject)) << pattern << " on " << subject;
     twRegexpT *re = twRegexpCompile("x");
     EXPECT_EQ(1, twRegexpExec(re, nullptr, "x")) << "the match record is optional";
     twRegexpDestroy(re);

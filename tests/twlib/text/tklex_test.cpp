@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 namespace {
@@ -16,6 +15,7 @@ protected:
 
     void open(const std::string &t)
     {
+        if (stream) fclose(stream);
         text = t;
         // fmemopen refuses an empty buffer; /dev/null serves an empty input.
         stream = text.empty() ? fopen("/dev/null", "r") : fmemopen(text.data(), text.size(), "r");
@@ -25,90 +25,60 @@ protected:
     {
         if (stream) fclose(stream);
     }
-    int next(const char *delims, const char *skips, const twTklexKey *keys = nullptr, int len = 80)
+    // Reads one token; returns the code and the token (or "-" at the end).
+    std::string next(const char *delims, const char *skips, const twTklexKey *keys = nullptr,
+                     int len = 80)
     {
-        return twTklex(stream, buf, len, delims, skips, keys);
+        int code = twTklex(stream, buf, len, delims, skips, keys);
+        return std::to_string(code) + ":" + (code < 0 ? "-" : buf);
     }
 };
 
-TEST_F(TklexTest, TokenEndsAtDelimiterWhichIsPushedBack)
+TEST_F(TklexTest, DelimitersEndTokensOrAreTokensOfTheirOwn)
 {
-    open("  abc{");
-    EXPECT_EQ(0, next(" \t\n{}", " \t\n"));
-    EXPECT_STREQ("abc", buf);
-    EXPECT_EQ(0, next(" \t\n{}", " \t\n"));
-    EXPECT_STREQ("{", buf);
-    EXPECT_EQ(-1, next(" \t\n{}", " \t\n"));
-    EXPECT_STREQ("{", buf) << "end of input leaves the buffer unchanged";
-}
-
-TEST_F(TklexTest, LeadingDelimiterIsATokenOfItsOwnAndConsumed)
-{
-    open("{abc");
-    EXPECT_EQ(0, next("{", ""));
-    EXPECT_STREQ("{", buf);
-    EXPECT_EQ(0, next("{", ""));
-    EXPECT_STREQ("abc", buf);
-    EXPECT_EQ(-1, next("{", ""));
-}
-
-TEST_F(TklexTest, SkippingComesBeforeDelimiting)
-{
-    open("  x");
-    EXPECT_EQ(0, next(" ", " "));
-    EXPECT_STREQ("x", buf);
-}
-
-TEST_F(TklexTest, EmptyQuotedStringYieldsTheQuoteKeyword)
-{
-    char quote[] = "\"";
-    twTklexKey key{nullptr, quote, 1, 4};
-    open("\"");
-    EXPECT_EQ(4, next("\"", "", &key));
-    EXPECT_STREQ("\"", buf);
+    open("  abc{{x  y");
+    EXPECT_EQ("0:abc", next(" \t\n{}", " \t\n")) << "the brace ending abc is pushed back";
+    EXPECT_EQ("0:{", next(" {", " "));
+    EXPECT_EQ("0:{", next("{", "")) << "a delimiter met first is consumed";
+    EXPECT_EQ("0:x", next(" ", " "));
+    EXPECT_EQ("0:y", next(" ", " ")) << "a character in both sets is skipped";
+    EXPECT_EQ("-1:-", next(" ", " "));
+    EXPECT_STREQ("y", buf) << "end of input leaves the buffer unchanged";
 }
 
 TEST_F(TklexTest, LongTokenIsTruncatedNotSplit)
 {
     open(std::string(100, 'a') + " b");
-    EXPECT_EQ(0, next(" ", " "));
-    EXPECT_EQ(std::string(79, 'a'), buf);
-    EXPECT_EQ(0, next(" ", ""));
-    EXPECT_STREQ(" ", buf) << "the delimiter after the dropped characters is pushed back";
-    EXPECT_EQ(0, next(" ", " "));
-    EXPECT_STREQ("b", buf);
-}
-
-TEST_F(TklexTest, SmallestBufferHoldsOneCharacter)
-{
+    EXPECT_EQ("0:" + std::string(79, 'a'), next(" ", " "));
+    EXPECT_EQ("0: ", next(" ", "")) << "the delimiter after the dropped characters is pushed back";
+    EXPECT_EQ("0:b", next(" ", " "));
     open("xyz");
-    EXPECT_EQ(0, next(" ", " ", nullptr, 2));
-    EXPECT_STREQ("x", buf);
-    EXPECT_EQ(-1, next(" ", " ", nullptr, 2));
+    EXPECT_EQ("0:x", next(" ", " ", nullptr, 2)) << "the smallest buffer holds one character";
+    EXPECT_EQ("-1:-", next(" ", " ", nullptr, 2));
 }
 
 TEST_F(TklexTest, OnlySkipCharactersOrNothingIsEndOfInput)
 {
     open(" \t\n ");
-    EXPECT_EQ(-1, next(" ", " \t\n"));
+    EXPECT_EQ("-1:-", next(" ", " \t\n"));
     EXPECT_STREQ("unchanged", buf);
-    fclose(stream);
-    stream = nullptr;
     open("");
-    EXPECT_EQ(-1, next(" ", " "));
+    EXPECT_EQ("-1:-", next(" ", " "));
 }
 
 TEST_F(TklexTest, KeywordsMatchWholeTokensOnly)
 {
-    char begin[] = "begin", b[] = "b", other[] = "begin";
+    char begin[] = "begin", other[] = "begin", b[] = "b", quote[] = "\"";
     twTklexKey second{nullptr, other, 5, 9};
     twTklexKey first{&second, begin, 5, 7};
     twTklexKey shortKey{nullptr, b, 1, 3};
-    open("begin beginning beg b");
-    EXPECT_EQ(7, next(" ", " ", &first)) << "the first matching record from the head wins";
-    EXPECT_EQ(0, next(" ", " ", &first)) << "a token that merely begins with a keyword";
-    EXPECT_EQ(0, next(" ", " ", &first)) << "a token that is a prefix of a keyword";
-    EXPECT_EQ(3, next(" ", " ", &shortKey));
+    twTklexKey quoteKey{nullptr, quote, 1, 4};
+    open("begin beginning beg b\"");
+    EXPECT_EQ("7:begin", next(" ", " ", &first)) << "the first matching record wins";
+    EXPECT_EQ("0:beginning", next(" ", " ", &first));
+    EXPECT_EQ("0:beg", next(" ", " ", &first));
+    EXPECT_EQ("3:b", next(" \"", " ", &shortKey));
+    EXPECT_EQ("4:\"", next("\"", "", &quoteKey)) << "an empty quoted string after its opening quote";
     EXPECT_EQ(0, twTklexMatch("b", nullptr));
     EXPECT_EQ(3, twTklexMatch("b", &shortKey));
 }
@@ -120,7 +90,7 @@ TEST_F(TklexTest, MatchingRecordWithCodeZeroStopsTheSearch)
     twTklexKey later{nullptr, x2, 1, 5};
     twTklexKey zero{&later, x1, 1, 0};
     open("x");
-    EXPECT_EQ(0, next(" ", " ", &zero));
+    EXPECT_EQ("0:x", next(" ", " ", &zero));
 }
 
 } // namespace
