@@ -2,6 +2,7 @@
 
 #include "app/menu_parser.h"
 #include "reader_fixture.h"
+#include "support/worked_example.h"
 
 namespace {
 
@@ -35,29 +36,7 @@ protected:
 
 TEST_F(MenuWriterTest, WorkedExample)
 {
-    std::string script = convert("| example menus\n"
-                                 "Tools {\n"
-                                 "    0 0 0 0 \"Sort lines\" sort_lines\n"
-                                 "    0 0 0 0 'Plot' \"&zr_plot\"\n"
-                                 "    0 0 0 0 \"Count words\" \"wc -w\"\n"
-                                 "}\n"
-                                 "Main 1 {\n"
-                                 "    0 0 0 0 \"Open\" \"open_file\"\n"
-                                 "    0 0 0 0 \"Tools\" \"&Tools\"\n"
-                                 "    0 0 0 0 \"Window\" \"&zr_window\"\n"
-                                 "}\n");
-    EXPECT_EQ("Tools_menu := tcZr.MakeMenu(\"Tools\",\n"
-              "                list(\"Sort lines\",\"sort_lines\"),\n"
-              "                list(\"Count words\",\"wc -w\"));\n"
-              "\n"
-              "Main_menu := tcZr.MakeMenu(\"Main\",\n"
-              "                list(\"Open\",\"open_file\"),\n"
-              "                list(\"Tools\",Tools_menu),\n"
-              "                tcWin.RedSquareEntry);\n"
-              "\n"
-              "\n"
-              "tcFac.SetMenus (fac, Main_menu);\n",
-              script);
+    EXPECT_EQ(twtest::kExampleScript, convert(twtest::kExampleMenus));
 }
 
 TEST_F(MenuWriterTest, SharedSubMenuIsWrittenOnceBeforeItsFirstOpener)

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/process.h"
+#include "support/worked_example.h"
 
 namespace {
 
@@ -25,29 +26,8 @@ ProcessResult pagelift(const TempDir &dir, const std::vector<std::string> &args,
     return twtest::runProcess(argv, dir.path(), env, kCleared);
 }
 
-const char kExample[] = "| example menus\n"
-                        "Tools {\n"
-                        "    0 0 0 0 \"Sort lines\" sort_lines\n"
-                        "    0 0 0 0 'Plot' \"&zr_plot\"\n"
-                        "    0 0 0 0 \"Count words\" \"wc -w\"\n"
-                        "}\n"
-                        "Main 1 {\n"
-                        "    0 0 0 0 \"Open\" \"open_file\"\n"
-                        "    0 0 0 0 \"Tools\" \"&Tools\"\n"
-                        "    0 0 0 0 \"Window\" \"&zr_window\"\n"
-                        "}\n";
-
-const char kExampleScript[] = "Tools_menu := tcZr.MakeMenu(\"Tools\",\n"
-                              "                list(\"Sort lines\",\"sort_lines\"),\n"
-                              "                list(\"Count words\",\"wc -w\"));\n"
-                              "\n"
-                              "Main_menu := tcZr.MakeMenu(\"Main\",\n"
-                              "                list(\"Open\",\"open_file\"),\n"
-                              "                list(\"Tools\",Tools_menu),\n"
-                              "                tcWin.RedSquareEntry);\n"
-                              "\n"
-                              "\n"
-                              "tcFac.SetMenus (fac, Main_menu);\n";
+using twtest::kExampleMenus;
+using twtest::kExampleScript;
 
 TEST(PageliftCliTest, TooFewArgumentsIsAUsageError)
 {
@@ -63,7 +43,7 @@ TEST(PageliftCliTest, TooFewArgumentsIsAUsageError)
 TEST(PageliftCliTest, ConvertsTheWorkedExample)
 {
     TempDir dir;
-    dir.write("menus.def", kExample);
+    dir.write("menus.def", kExampleMenus);
     ProcessResult r = pagelift(dir, {"menus.def", "menus.tcl", "ignored"});
     EXPECT_EQ(0, r.status) << r.err;
     EXPECT_EQ("Reading " + dir.path() + "/menus.def ...\nWriting menus.tcl ... done.\n", r.out);
@@ -151,7 +131,7 @@ TEST(PageliftCliTest, EmptyInputWritesAnEmptyScript)
 TEST(PageliftCliTest, ConversionUnderMemoryCheckingLeavesNothingBehind)
 {
     TempDir dir;
-    dir.write("menus.def", std::string(kExample) + "@more.def\n");
+    dir.write("menus.def", std::string(kExampleMenus) + "@more.def\n");
     dir.write("more.def", "Extra 0 1 { a b\n 1 2 3 4 c d }\n");
     const std::vector<std::vector<std::string>> envs = {
         {"TW_MEMDBG="}, {"TW_MEMDBG=1", "TW_STRDISABLE=1"}, {"TW_MEMDBG=1", "TW_MEMFLDISABLE=1"}};

@@ -494,61 +494,49 @@ void **twSymTableToArray(const twSymTable *t, void **array, twSymOrderFn order)
     return array;
 }
 
-int twSymLoop(const twSymTable *t, twSymLoopFn fn, void *a, void *b)
+// Visits every entry in iteration order (slot 0 upwards, each chain from its
+// head) until visit returns 0; then returns 0, else 1. The next entry is read
+// before the visit, so a callback may remove its own entry.
+template <typename Visit>
+static int walkEntries(const twSymTable *t, Visit visit)
 {
     for (uint32_t i = 0; i < t->slotCount; i++) {
         for (SymEntry *e = t->slots[i]; e;) {
-            SymEntry *next = e->next; // lets the callback remove its own entry
-            if (!fn(e->value, e->key, a, b))
+            SymEntry *next = e->next;
+            if (!visit(e))
                 return 0;
             e = next;
         }
     }
     return 1;
+}
+
+int twSymLoop(const twSymTable *t, twSymLoopFn fn, void *a, void *b)
+{
+    return walkEntries(t, [&](SymEntry *e) { return fn(e->value, e->key, a, b); });
 }
 
 int twSymLoopAddr(twSymTable *t, twSymLoopAddrFn fn, void *a, void *b)
 {
-    for (uint32_t i = 0; i < t->slotCount; i++) {
-        for (SymEntry *e = t->slots[i]; e;) {
-            SymEntry *next = e->next;
-            if (!fn(&e->value, e->key, a, b))
-                return 0;
-            e = next;
-        }
-    }
-    return 1;
+    return walkEntries(t, [&](SymEntry *e) { return fn(&e->value, e->key, a, b); });
 }
 
 int twSymLoopAddr2(twSymTable *t, twSymLoopAddr2Fn fn, void *a, void *b)
 {
-    for (uint32_t i = 0; i < t->slotCount; i++) {
-        for (SymEntry *e = t->slots[i]; e;) {
-            SymEntry *next = e->next;
-            if (!fn(&e->value, &e->key, a, b))
-                return 0;
-            e = next;
-        }
-    }
-    return 1;
+    return walkEntries(t, [&](SymEntry *e) { return fn(&e->value, &e->key, a, b); });
 }
 
 int twSymLoopResume(const twSymTable *t, twSymLoopFn fn, const void *resumeKey,
                     void *a, void *b)
 {
     bool passed = false;
-    for (uint32_t i = 0; i < t->slotCount; i++) {
-        for (SymEntry *e = t->slots[i]; e;) {
-            SymEntry *next = e->next;
-            if (!passed) {
-                passed = keysEqual(t, e->key, resumeKey);
-            } else if (!fn(e->value, e->key, a, b)) {
-                return 0;
-            }
-            e = next;
+    return walkEntries(t, [&](SymEntry *e) {
+        if (!passed) {
+            passed = keysEqual(t, e->key, resumeKey);
+            return 1;
         }
-    }
-    return 1;
+        return fn(e->value, e->key, a, b);
+    });
 }
 
 /* Stock callbacks. */

@@ -149,6 +149,31 @@ TEST(SymTest, LoopsStopAndResume)
     twSymDestroy(t, twSymDummy);
 }
 
+std::vector<uintptr_t> freedValues;
+void recordFree(void *value) { freedValues.push_back(num(value)); }
+
+// Moving used to hand the destination's not-found value to the releaser for
+// every new key; only a value really displaced in the destination goes there.
+TEST(SymTest, MoveAndCopyReleaseOnlyDisplacedValues)
+{
+    twSymTable *src = pointerTable(5), *dst = pointerTable(3);
+    twSymNotFoundValue(dst, word(99));
+    twSymStore(src, word(1), word(10));
+    twSymStore(src, word(2), word(20));
+    twSymStore(dst, word(2), word(200));
+    EXPECT_EQ(0, twSymCopyAll(dst, src, [](void *v) { return word(num(v) + 1); }, recordFree));
+    EXPECT_EQ(std::vector<uintptr_t>{200}, freedValues);
+    EXPECT_EQ(2u, twSymSize(src)) << "copying leaves the source alone";
+    EXPECT_EQ(21u, num(twSymFetch(dst, word(2))));
+    freedValues.clear();
+    EXPECT_EQ(0, twSymMoveAll(dst, src, recordFree));
+    EXPECT_EQ(0u, twSymSize(src));
+    EXPECT_EQ(20u, num(twSymFetch(dst, word(2))));
+    EXPECT_EQ(2u, freedValues.size()) << "both copies displaced by the move are released";
+    twSymDestroy(src, twSymDummy);
+    twSymDestroy(dst, twSymDummy);
+}
+
 TEST(SymTest, TableToArrayIsNullTerminatedAndOrderedByKey)
 {
     twSymTable *t = twSymCreate(7, twSymStHash, twSymStEqu, twSymStCpy, twSymStFree);
