@@ -3,7 +3,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
-cmake -S "$root" -B "$root/build" -G Ninja -DTW_TESTS=OFF -DTW_BENCH=OFF >/dev/null
+cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
 cmake --build "$root/build" --target pagelift
 out=$(mktemp -d)/menus.tcl
 cd "$root/examples"

@@ -3,7 +3,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
-cmake -S "$root" -B "$root/build" -G Ninja >/dev/null
+cmake -S "$root" -B "$root/build" -G Ninja -DTW_TESTS=ON -DTW_BENCH=ON >/dev/null
 cmake --build "$root/build"
 cd "$root/build"
 ctest --output-on-failure -j "$(nproc)"
