@@ -6,4 +6,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cmake -S "$root" -B "$root/build" -G Ninja -DTW_TESTS=ON -DTW_BENCH=ON >/dev/null
 cmake --build "$root/build"
 cd "$root/build"
-ctest --output-on-failure -j "$(nproc)"
+ctest --output-on-failure --no-tests=error -j "$(nproc)"
