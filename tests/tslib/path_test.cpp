@@ -6,7 +6,6 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <pwd.h>
 #include <string>
 #include <unistd.h>
@@ -24,29 +23,7 @@ struct PathBuf {
     std::string str() const { return p.get(); }
 };
 
-// The default directory is tmp/home/u/ during each test; the working
-// directory and HOME are put back afterwards.
-class PathTest : public ::testing::Test {
-protected:
-    twtest::TempDir tmp;
-    std::string home = tmp.mkdir("home/u") + "/", savedCwd = std::filesystem::current_path().string();
-    std::optional<std::string> savedHome = getenv("HOME") ? std::optional<std::string>(getenv("HOME")) : std::nullopt;
-    void SetUp() override { ASSERT_EQ(0, tsSetdef(home.c_str())); }
-    void TearDown() override
-    {
-        savedHome ? setenv("HOME", savedHome->c_str(), 1) : unsetenv("HOME");
-        tsSetdef(savedCwd.c_str());
-    }
-    // The absolute form, or "unchanged" when it failed as expected.
-    std::string abs(const std::string &path, int expect = 0)
-    {
-        PathBuf out("unchanged");
-        EXPECT_EQ(expect, tsAbsPath2(path.c_str(), out)) << path;
-        return out.str();
-    }
-};
-
-TEST(PathParseTest, SplitsAndRefusesLongPaths)
+TEST(PathSplitJoinTest, SplitAndJoinStayWithin255Characters)
 {
     // Path, directory part, base name, extension.
     const char *cases[][4] = {
@@ -54,12 +31,12 @@ TEST(PathParseTest, SplitsAndRefusesLongPaths)
         {".profile", "", ".profile", ""}, {"/tmp/..", "/tmp/", "..", ""},
         {"name.", "", "name", ""}, {"d.x/noext", "d.x/", "noext", ""},
     };
-    PathBuf node("x"), dir, base, ext, file;
+    PathBuf node("x"), dir, base, ext, out;
     for (const auto &[path, d, b, e] : cases) {
-        ASSERT_EQ(0, tsParse(path, node, dir, base, ext)) << path;
-        EXPECT_EQ(std::string("|") + d + "|" + b + "|" + e, node.str() + "|" + dir.str() + "|" + base.str() + "|" + ext.str());
-        ASSERT_EQ(0, tsParse2(path, nullptr, nullptr, file));
-        EXPECT_EQ(std::string(path).substr(std::strlen(d)), file.str());
+        ASSERT_EQ(0, tsParse(path, node, dir, base, ext) + tsParse2(path, nullptr, nullptr, out)) << path;
+        EXPECT_EQ(std::string("|") + d + "|" + b + "|" + e, node.str() + "|" + dir.str() + "|" + base.str() + "|" + ext.str())
+            << path;
+        EXPECT_EQ(path + std::strlen(d), out.str()) << "the file part";
     }
     std::string p255 = "/" + std::string(250, 'a') + ".ext";
     ASSERT_EQ(0, tsParse(p255.c_str(), nullptr, dir, base, ext));
@@ -67,19 +44,7 @@ TEST(PathParseTest, SplitsAndRefusesLongPaths)
     EXPECT_EQ(2, tsParse((p255 + "x").c_str(), nullptr, dir, base, ext));
     EXPECT_EQ("", base.str()) << "outputs of a refused path are cleared";
     EXPECT_EQ(2, tsParse(nullptr, nullptr, dir, base, ext));
-}
 
-TEST(PathParseDeathTest, ParseExRaisesForTooLongPath)
-{
-    testing::FLAGS_gtest_death_test_style = "threadsafe";
-    EXPECT_EQ(0, tsParseEx("/a/b.c", nullptr, nullptr, nullptr, nullptr));
-    EXPECT_EXIT(tsParseEx(std::string(300, 'z').c_str(), nullptr, nullptr, nullptr, nullptr),
-                testing::ExitedWithCode(3), "1041.*tslib");
-}
-
-TEST(PathJoinTest, MergeDnpathAndConvPathStayInTheBuffer)
-{
-    PathBuf out;
     ASSERT_EQ(0, tsMerge(out, nullptr, "/usr/lib", "a", "b"));
     EXPECT_EQ("/usr/lib/a.b", out.str());
     ASSERT_EQ(0, tsMerge(out, "", " /usr/lib/ ", "\ta \n", ""));
@@ -89,11 +54,9 @@ TEST(PathJoinTest, MergeDnpathAndConvPathStayInTheBuffer)
     EXPECT_EQ(2, tsMerge(out, nullptr, d250.c_str(), "abc", "d"));
     EXPECT_EQ(d250 + "/ab.c", out.str()) << "a failed join leaves the output alone";
 
-    PathBuf d, p("/proj"), full(d250);
-    ASSERT_EQ(0, tsDnpath(d, "532"));
-    ASSERT_EQ(0, tsDnpath(p, "532"));
-    ASSERT_EQ(0, tsDnpath(p, ""));
-    EXPECT_EQ("532/ /proj/532/", d.str() + " " + p.str());
+    PathBuf rel, proj("/proj"), full(d250);
+    ASSERT_EQ(0, tsDnpath(rel, "532") + tsDnpath(proj, "532") + tsDnpath(proj, ""));
+    EXPECT_EQ("532/ /proj/532/", rel.str() + " " + proj.str());
     EXPECT_EQ(2, tsDnpath(full, "abcd"));
     ASSERT_EQ(0, tsDnpath(full, "abc")) << "from the unchanged directory";
     EXPECT_EQ(d250 + "/abc/", full.str()) << "255 characters with the trailing slash";
@@ -105,7 +68,33 @@ TEST(PathJoinTest, MergeDnpathAndConvPathStayInTheBuffer)
     EXPECT_EQ(2, tsConvPath(std::string(256, 'c').c_str(), out));
 }
 
-TEST_F(PathTest, AbsoluteFormResolvesDotsWithinTheLimits)
+TEST(PathParseDeathTest, ParseExRaisesForTooLongPath)
+{
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EQ(0, tsParseEx("/a/b.c", nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EXIT(tsParseEx(std::string(300, 'z').c_str(), nullptr, nullptr, nullptr, nullptr),
+                testing::ExitedWithCode(3), "1041.*tslib");
+}
+
+// The default directory is tmp/home/u/ during each test; the working
+// directory and HOME are put back afterwards.
+class PathTest : public ::testing::Test {
+protected:
+    twtest::TempDir tmp;
+    std::string home = tmp.mkdir("home/u") + "/", savedCwd = std::filesystem::current_path().string();
+    std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
+    void SetUp() override { ASSERT_EQ(0, tsSetdef(home.c_str())); }
+    void TearDown() override { setenv("HOME", savedHome.c_str(), 1); tsSetdef(savedCwd.c_str()); }
+    // The absolute form, or "unchanged" when it failed as expected.
+    std::string abs(const std::string &path, int expect = 0)
+    {
+        PathBuf out("unchanged");
+        EXPECT_EQ(expect, tsAbsPath2(path.c_str(), out)) << path;
+        return out.str();
+    }
+};
+
+TEST_F(PathTest, AbsoluteFormResolvesDotsAndHomeWithinTheLimits)
 {
     std::string up, p255 = "/" + std::string(254, 'a');
     for (int i = 0; i < 80; i++) up += "../";
@@ -124,23 +113,17 @@ TEST_F(PathTest, AbsoluteFormResolvesDotsWithinTheLimits)
     PathBuf out;
     ASSERT_EQ(0, tsAbsSysPath2("f", out));
     EXPECT_EQ(other + "/f " + home + "f", out.str() + " " + abs("f")) << "process directory, cached default";
-}
 
-TEST_F(PathTest, HomeForms)
-{
-    std::string h = tmp.path() + "/home/u";
-    setenv("HOME", (h + "//").c_str(), 1);
-    EXPECT_EQ(h + "/m", abs("~/m")) << "no doubled slash between home and rest";
-    EXPECT_EQ(h + "/", abs("~"));
+    setenv("HOME", (home + "/").c_str(), 1);
+    EXPECT_EQ(home + "m", abs("~/m")) << "no doubled slash between home and rest";
+    EXPECT_EQ(home, abs("~"));
     setenv("HOME", ("/" + std::string(250, 'h')).c_str(), 1);
     EXPECT_EQ("unchanged", abs("~/abcdefgh", 2)) << "expansion past 255 characters";
     unsetenv("HOME");
     EXPECT_EQ("unchanged", abs("~", 4));
-
     const struct passwd *pw = getpwuid(getuid());
     ASSERT_NE(nullptr, pw);
-    std::string pwHome = abs(pw->pw_dir);
-    EXPECT_EQ(pwHome + (pwHome.back() == '/' ? "x" : "/x"), abs("~" + std::string(pw->pw_name) + "/x"));
+    EXPECT_EQ(abs(pw->pw_dir + std::string("/x")), abs("~" + std::string(pw->pw_name) + "/x"));
     EXPECT_EQ("unchanged", abs("~no_such_user_tw42/x", 2));
 }
 
@@ -155,9 +138,7 @@ TEST_F(PathTest, InPlaceAbsoluteAndRelativeForms)
     };
     for (const auto &[in, absolute, relative] : cases) {
         PathBuf a(in), r(in), r2;
-        ASSERT_EQ(0, tsAbsPath(a)) << in;
-        ASSERT_EQ(0, tsRelPath(r)) << in;
-        ASSERT_EQ(0, tsRelPath2(in.c_str(), r2)) << in;
+        ASSERT_EQ(0, tsAbsPath(a) + tsRelPath(r) + tsRelPath2(in.c_str(), r2)) << in;
         EXPECT_EQ(absolute + "|" + relative + "|" + relative, a.str() + "|" + r.str() + "|" + r2.str());
     }
     PathBuf tooLong(std::string(255, 'l'));

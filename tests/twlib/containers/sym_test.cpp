@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -29,28 +30,7 @@ uint32_t slotCount(const twSymTable *t)
 {
     testing::internal::CaptureStdout();
     twSymAnalyze(t, 0);
-    return static_cast<uint32_t>(
-        std::strtoul(testing::internal::GetCapturedStdout().c_str() + 3, nullptr, 10));
-}
-
-TEST(SymTest, FetchStoreRemoveAndNotFoundValue)
-{
-    twSymTable *t = pointerTable(7);
-    twSymNotFoundValue(t, word(0xdead));
-    EXPECT_EQ(word(0xdead), twSymStore(t, word(1), word(10)));
-    EXPECT_EQ(word(0xdead), twSymFetch(t, word(8)));  // same chain, absent
-    EXPECT_EQ(word(0xdead), twSymRemove(t, word(8)));
-    EXPECT_EQ(nullptr, twSymFetchAddr(t, word(8)));
-
-    twSymStore(t, word(8), word(0xdead));  // told apart from absence by address
-    ASSERT_NE(nullptr, twSymFetchAddr(t, word(8)));
-    *twSymFetchAddr(t, word(8)) = word(80);
-    EXPECT_EQ(word(10), twSymStore(t, word(1), word(11)));
-    EXPECT_EQ(2u, twSymSize(t));
-    EXPECT_EQ(word(11), twSymRemove(t, word(1)));
-    EXPECT_EQ(word(80), twSymFetch(t, word(8)));
-    EXPECT_EQ(1u, twSymSize(t));
-    twSymDestroy(t, twSymDummy);
+    return std::stoul(testing::internal::GetCapturedStdout().substr(3));
 }
 
 // Key callbacks that count; a released key is scribbled over so that a
@@ -68,27 +48,30 @@ void countingFree(void *key)
     free(key);
 }
 
-TEST(SymTest, KeptKeysReleasedExactlyOnce)
+TEST(SymTest, StoreFetchRemoveAndNotFoundValueReleaseEachKeptKeyOnce)
 {
-    twSymTable *t = twSymCreate(5, twSymStHash, twSymStEqu, countingCopy, countingFree);
-    twSymStore(t, "alpha", word(1));
+    twSymTable *t = twSymCreate(1, twSymStHash, twSymStEqu, countingCopy, countingFree);  // one chain
+    twSymNotFoundValue(t, word(0xdead));
+    EXPECT_EQ(word(0xdead), twSymStore(t, "alpha", word(1)));
+    EXPECT_EQ(word(0xdead), twSymFetch(t, "beta"));  // same chain, absent
+    EXPECT_EQ(word(0xdead), twSymRemove(t, "beta"));
+    EXPECT_EQ(nullptr, twSymFetchAddr(t, "beta"));
+    twSymStore(t, "beta", word(0xdead));  // told apart from absence by address
+    ASSERT_NE(nullptr, twSymFetchAddr(t, "beta"));
+    *twSymFetchAddr(t, "beta") = word(20);
     EXPECT_EQ(word(1), twSymStore(t, "alpha", word(2)));
-    EXPECT_EQ(2, keyCopies);
-    EXPECT_EQ(1, keyFrees);
+    EXPECT_EQ(2u, twSymSize(t));
+    EXPECT_EQ(std::pair(3, 1), std::pair(keyCopies, keyFrees)) << "an overwrite releases the old key once";
 
     // Storing under the kept key itself (as a loop callback might) used to
-    // copy the key after releasing it.
+    // copy the key after releasing it. The first key visited is the newest.
     void *kept = nullptr;
-    twSymLoop(t, [](void *, void *key, void *out, void *) {
-        *static_cast<void **>(out) = key;
-        return 1;
-    }, &kept, nullptr);
-    EXPECT_EQ(word(2), twSymStore(t, kept, word(3)));
-    EXPECT_EQ(word(3), twSymFetch(t, "alpha"));
-
-    twSymStore(t, "beta", word(4));
-    twSymRemove(t, "beta");
-    twSymStore(t, "gamma", word(5));
+    auto firstKey = [](void *, void *key, void *out, void *) { *static_cast<void **>(out) = key; return 0; };
+    twSymLoop(t, firstKey, &kept, nullptr);
+    EXPECT_EQ(word(20), twSymStore(t, kept, word(3)));
+    EXPECT_EQ(word(2), twSymRemove(t, "alpha"));
+    EXPECT_EQ(word(3), twSymFetch(t, "beta"));
+    EXPECT_EQ(1u, twSymSize(t));
     twSymClear(t, twSymDummy);
     EXPECT_EQ(0u, twSymSize(t));
     twSymStore(t, "delta", word(6));  // a cleared table stays usable
@@ -96,30 +79,27 @@ TEST(SymTest, KeptKeysReleasedExactlyOnce)
     EXPECT_EQ(keyCopies, keyFrees) << "removal, clearing and destruction release the kept keys";
 }
 
+// 2 x 401 entries fit; the 803rd makes 2 * 803 = 1606, odd 1607, prime. A
+// table with no slots used to divide by zero on its first store; from one
+// slot: 3 -> 7, 15 -> 31, 63 -> 127, 255 -> 511 = 7 * 73 -> 521.
 TEST(SymTest, DynamicTableGrowsToPrimes)
 {
-    // 2 x 401 entries fit; the 803rd makes 2 * 803 = 1606, odd 1607, prime.
-    twSymTable *t = pointerTable(401);
-    twSymDynamic(t, 2.0, 2.0);
-    for (uintptr_t k = 1; k <= 802; k++) twSymStore(t, word(k), word(k));
-    EXPECT_EQ(401u, slotCount(t));
-    twSymStore(t, word(803), word(803));
-    EXPECT_EQ(1607u, slotCount(t));
-    for (uintptr_t k = 1; k <= 803; k++) ASSERT_EQ(word(k), twSymFetch(t, word(k))) << k;
-    twSymDestroy(t, twSymDummy);
-
-    // A table with no slots used to divide by zero on its first store. From
-    // one slot: 3 -> 7, 15 -> 31, 63 -> 127, 255 -> 511 = 7 * 73 -> 521.
-    t = pointerTable(0);
-    EXPECT_EQ(nullptr, twSymFetch(t, word(1)));
-    twSymDynamic(t, 2.0, 2.0);
-    std::vector<uint32_t> sizes{slotCount(t)};
-    for (uintptr_t k = 1; k <= 300; k++) {
-        twSymStore(t, word(k), word(k));
-        if (slotCount(t) != sizes.back()) sizes.push_back(slotCount(t));
+    using Growth = std::vector<std::pair<uintptr_t, uint32_t>>;  // (entries, slots) after each change
+    const std::pair<uintptr_t, Growth> cases[] = {
+        {803, {{0, 401}, {803, 1607}}}, {300, {{0, 0}, {1, 1}, {3, 7}, {15, 31}, {63, 127}, {255, 521}}}};
+    for (const auto &[entries, want] : cases) {
+        twSymTable *t = pointerTable(want[0].second);
+        EXPECT_EQ(nullptr, twSymFetch(t, word(1)));
+        twSymDynamic(t, 2.0, 2.0);
+        Growth growth{{0, slotCount(t)}};
+        for (uintptr_t k = 1; k <= entries; k++) {
+            twSymStore(t, word(k), word(k));
+            if (slotCount(t) != growth.back().second) growth.emplace_back(k, slotCount(t));
+        }
+        EXPECT_EQ(want, growth);
+        for (uintptr_t k = 1; k <= entries; k++) ASSERT_EQ(word(k), twSymFetch(t, word(k))) << k;
+        twSymDestroy(t, twSymDummy);
     }
-    EXPECT_EQ((std::vector<uint32_t>{0, 1, 7, 31, 127, 521}), sizes);
-    twSymDestroy(t, twSymDummy);
 }
 
 std::vector<uintptr_t> visited;
@@ -133,19 +113,16 @@ TEST(SymTest, LoopsStopAndResume)
 {
     twSymTable *t = pointerTable(3);
     EXPECT_EQ(1, twSymLoop(t, visit, word(SIZE_MAX), nullptr));
-    EXPECT_TRUE(visited.empty());
     for (uintptr_t k = 1; k <= 8; k++) twSymStore(t, word(k), word(k));
+    EXPECT_EQ(1, twSymLoopResume(t, visit, word(99), word(SIZE_MAX), nullptr));
     EXPECT_EQ(1, twSymLoop(t, visit, word(SIZE_MAX), nullptr));
     const std::vector<uintptr_t> all{6, 3, 7, 4, 1, 8, 5, 2};  // newest first per chain
-    EXPECT_EQ(all, visited);
+    EXPECT_EQ(all, visited) << "an empty table and an unknown resume key visit nothing";
 
     visited.clear();
     EXPECT_EQ(0, twSymLoop(t, visit, word(3), nullptr));
     EXPECT_EQ(1, twSymLoopResume(t, visit, word(visited.back()), word(SIZE_MAX), nullptr));
     EXPECT_EQ(all, visited) << "an interrupted walk continues after its last key";
-    visited.clear();
-    EXPECT_EQ(1, twSymLoopResume(t, visit, word(99), word(SIZE_MAX), nullptr));
-    EXPECT_TRUE(visited.empty());
     twSymDestroy(t, twSymDummy);
 }
 
@@ -165,11 +142,10 @@ TEST(SymTest, MoveAndCopyReleaseOnlyDisplacedValues)
     EXPECT_EQ(std::vector<uintptr_t>{200}, freedValues);
     EXPECT_EQ(2u, twSymSize(src)) << "copying leaves the source alone";
     EXPECT_EQ(21u, num(twSymFetch(dst, word(2))));
-    freedValues.clear();
     EXPECT_EQ(0, twSymMoveAll(dst, src, recordFree));
     EXPECT_EQ(0u, twSymSize(src));
     EXPECT_EQ(20u, num(twSymFetch(dst, word(2))));
-    EXPECT_EQ(2u, freedValues.size()) << "both copies displaced by the move are released";
+    EXPECT_EQ((std::vector<uintptr_t>{200, 11, 21}), freedValues) << "the move displaces both copies";
     twSymDestroy(src, twSymDummy);
     twSymDestroy(dst, twSymDummy);
 }
@@ -178,13 +154,11 @@ TEST(SymTest, TableToArrayIsNullTerminatedAndOrderedByKey)
 {
     twSymTable *t = twSymCreate(7, twSymStHash, twSymStEqu, twSymStCpy, twSymStFree);
     auto keep = reinterpret_cast<twSymOrderFn>(reinterpret_cast<void (*)(void)>(twDummyProc));
-    void **arr = twSymTableToArray(t, nullptr, keep);
-    EXPECT_EQ(nullptr, arr[0]);
-    twMemFree(arr);
+    void *buf[6] = {word(1)};
+    EXPECT_EQ(nullptr, twSymTableToArray(t, buf, keep)[0]) << "an empty table gives only the terminator";
 
     const char *words[] = {"pear", "apple", "fig", "kiwi", "banana"};
     for (uintptr_t i = 0; i < 5; i++) twSymStore(t, words[i], word(i + 1));
-    void *buf[6];
     EXPECT_EQ(buf, twSymTableToArray(t, buf, [](const void *a, const void *b) {
         return std::strcmp(static_cast<const char *>(a), static_cast<const char *>(b));
     }));
@@ -196,14 +170,10 @@ TEST(SymTest, TableToArrayIsNullTerminatedAndOrderedByKey)
 TEST(SymTest, StringHashesSumShiftedBytesAndIhashIgnoresCase)
 {
     EXPECT_EQ(0u, twSymStHash(""));
-    EXPECT_EQ(0u, twSymStHash(nullptr));
-    EXPECT_EQ(0u, twSymStIhash(nullptr));
-    // Shifts (7 i) mod 16 repeat every 16 bytes; bytes count unsigned.
-    const std::string s = "0123456789abcdef\xff\x80";
-    uint32_t want = 0;
-    for (size_t i = 0; i < s.size(); i++)
-        want += static_cast<uint32_t>(static_cast<unsigned char>(s[i])) << (7 * i % 16);
-    EXPECT_EQ(want, twSymStHash(s.c_str()));
+    for (auto hash : {twSymStHash, twSymStIhash}) EXPECT_EQ(0u, hash(nullptr));
+    // Bytes count unsigned, shifted by (7 i) mod 16: 0, 7, 14, 5, ... and 0
+    // again at byte 16.
+    EXPECT_EQ(4062761u, twSymStHash("0123456789abcdef\xff\x80"));
 
     EXPECT_EQ(twSymStIhash("Abc"), twSymStIhash("aBC"));
     EXPECT_EQ(97u * 255u + 97u, twSymStIhash("AAAAAAAAA")) << "shifts 0..7 repeat";

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -9,6 +10,7 @@
 namespace {
 
 using Tokens = std::vector<std::string>;
+using StrBuf = std::unique_ptr<twStrBuf, decltype(&twStrBufDestroy)>;
 
 // Every token of s read by the quoting tokenizer (or the plain one) into a
 // buffer of 'size' (or, with size 0, into a string buffer).
@@ -16,37 +18,30 @@ Tokens tokens(const char *s, const char *seps, int size = 256, bool quote = true
 {
     Tokens out;
     std::vector<char> buf(size > 0 ? size : 1);
-    twStrBuf *sb = twStrBufCreate(0);
-    for (const char *p = s; out.size() < 100;) {
-        if (quote)
-            p = size ? twStrTokQuote(p, buf.data(), size, seps) : twStrBufTokQuote(p, sb, seps);
-        else
-            p = size ? twStrTok(p, buf.data(), size, seps) : twStrBufTok(p, sb, seps);
-        if (!p) break;
-        out.emplace_back(size ? buf.data() : twStrBufString(sb));
-    }
-    twStrBufDestroy(sb);
+    StrBuf sb(twStrBufCreate(0), twStrBufDestroy);
+    auto next = [&](const char *p) {
+        return size ? (quote ? twStrTokQuote : twStrTok)(p, buf.data(), size, seps)
+                    : (quote ? twStrBufTokQuote : twStrBufTok)(p, sb.get(), seps);
+    };
+    for (const char *p = next(s); p && out.size() < 100; p = next(p))
+        out.emplace_back(size ? buf.data() : twStrBufString(sb.get()));
     return out;
 }
 
-std::string untok(const char *s, int flags, const char *seps)
+std::string untok(const char *s, int flags, const char *seps = " \t\n")
 {
-    twStrBuf *buf = twStrBufCreate(4);
-    twStrBufUntokQuote(s, buf, flags, seps);
-    std::string r = twStrBufString(buf);
-    twStrBufDestroy(buf);
-    return r;
+    StrBuf buf(twStrBufCreate(4), twStrBufDestroy);
+    twStrBufUntokQuote(s, buf.get(), flags, seps);
+    return twStrBufString(buf.get());
 }
 
 TEST(StrTokTest, PlainTokensEndAtSeparatorsAndFitTheBuffer)
 {
     EXPECT_EQ((Tokens{"a", "b"}), tokens("  a:b", " :", 16, false));
     EXPECT_EQ((Tokens{"ab", "ef"}), tokens("abcd ef", " ", 3, false)) << "the rest of a cut token is passed over";
-    std::string longTok(1000, 'q');
-    EXPECT_EQ((Tokens{longTok, "z"}), tokens((longTok + ":z").c_str(), ":", 0, false));
-    const char *s = "a:b";
+    EXPECT_EQ((Tokens{std::string(1000, 'q'), "z"}), tokens((std::string(1000, 'q') + ":z").c_str(), ":", 0, false));
     char buf[8], guard = 'x';
-    EXPECT_EQ(s + 1, twStrTok(s, buf, sizeof buf, ":")) << "the position of the separator that ended the token";
+    EXPECT_STREQ(":b", twStrTok("a:b", buf, sizeof buf, ":")) << "the position of the separator that ended the token";
     EXPECT_EQ(nullptr, twStrTok(" ", buf, sizeof buf, " "));
     EXPECT_STREQ("", buf) << "no token leaves the buffer empty";
     EXPECT_STREQ(" d", twStrTok("abc d", &guard, 0, " "));
@@ -65,38 +60,33 @@ TEST(StrTokQuoteTest, QuotesAndEscapes)
     for (int size : {256, 0})
         for (const auto &[in, expected] : cases) EXPECT_EQ(expected, tokens(in, " ", size)) << in << " " << size;
     // The position returned lies past the separators after the token.
-    const char *s = "a   b";
     char buf[8];
-    EXPECT_EQ(s + 4, twStrTokQuote(s, buf, sizeof buf, " "));
+    EXPECT_STREQ("b", twStrTokQuote("a   b", buf, sizeof buf, " "));
     // A full buffer passes over the rest by the same rules: the escaped quote
     // and the blank inside quotes do not end the cut token.
     EXPECT_EQ((Tokens{"ab", "e"}), tokens("\"ab\\\" cd\" e", " ", 3));
 }
 
-TEST(StrBufUntokQuoteTest, WritesTheQuotedForm)
-{
-    const char *ws = " \t\n";
-    EXPECT_EQ("\"\"", untok("", TW_UNTOK_QUOTE, ws));
-    EXPECT_EQ("\"a b\"", untok("a b", TW_UNTOK_QUOTE, ws));
-    EXPECT_EQ("a\\\"b\\\\c", untok("a\"b\\c", TW_UNTOK_QUOTE, ws)) << "escaped without quotes";
-    EXPECT_EQ("$$x", untok("$x", TW_UNTOK_DOLLAR, ws));
-    EXPECT_EQ("\"$$ \\\\\"", untok("$ \\", TW_UNTOK_DOLLAR | TW_UNTOK_QUOTE, ws));
-}
-
 // Text written quoted reads back unchanged, many in a row appended to one
 // buffer, also when the backslash itself is a separator.
-TEST(StrBufUntokQuoteTest, QuotedTextReadsBack)
+TEST(StrBufUntokQuoteTest, WritesTheQuotedFormThatReadsBack)
 {
+    EXPECT_EQ("\"\"", untok("", TW_UNTOK_QUOTE));
+    EXPECT_EQ("\"a b\"", untok("a b", TW_UNTOK_QUOTE));
+    EXPECT_EQ("a\\\"b\\\\c", untok("a\"b\\c", TW_UNTOK_QUOTE)) << "escaped without quotes";
+    EXPECT_EQ("$$x", untok("$x", TW_UNTOK_DOLLAR));
+    EXPECT_EQ("\"$$ \\\\\"", untok("$ \\", TW_UNTOK_DOLLAR | TW_UNTOK_QUOTE));
+
     const Tokens texts = {"", "plain", "two words", "tab\there", "\"", "\\", "a\\", "\\\"",
                           "end\\ ", "\"quoted\"", " lead", "x:y", "::", "\\\\\"\\"};
     for (const char *seps : {" \t\n", ":", "\\", " \\:"}) {
-        twStrBuf *line = twStrBufCreate(0);
+        StrBuf line(twStrBufCreate(0), twStrBufDestroy);
         for (const std::string &t : texts) {
-            if (twStrBufLength(line)) twStrBufAppendChar(line, seps[0]);
-            twStrBufUntokQuote(t.c_str(), line, TW_UNTOK_QUOTE, seps);
+            if (twStrBufLength(line.get())) twStrBufAppendChar(line.get(), seps[0]);
+            twStrBufUntokQuote(t.c_str(), line.get(), TW_UNTOK_QUOTE, seps);
         }
-        for (int size : {256, 0}) EXPECT_EQ(texts, tokens(twStrBufString(line), seps, size)) << twStrBufString(line);
-        twStrBufDestroy(line);
+        for (int size : {256, 0})
+            EXPECT_EQ(texts, tokens(twStrBufString(line.get()), seps, size)) << twStrBufString(line.get());
     }
 }
 
