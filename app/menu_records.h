@@ -7,7 +7,6 @@
 #ifndef PAGELIFT_MENU_RECORDS_H
 #define PAGELIFT_MENU_RECORDS_H
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
