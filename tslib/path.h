@@ -7,11 +7,13 @@
 #ifndef TSLIB_PATH_H
 #define TSLIB_PATH_H
 
+#include "twlib/core/base.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-enum { TS_PATH_SIZE = 256, TS_TRNLOG_SIZE = 2048 };
+enum { TS_TRNLOG_SIZE = 2048 };
 
 /* Each output may be null; outputs are path buffers. */
 int tsParse(const char *path, char *node, char *dir, char *base, char *ext);

@@ -12,6 +12,7 @@
  * from the raw layer, so it never shows in the statistics it produces.
  */
 #include "twlib/core/mem.h"
+#include "twlib/core/mem_testhook.h"
 
 #include <cctype>
 #include <climits>
@@ -57,7 +58,6 @@ enum class Mode { Unset, Normal, Debug };
 
 } // namespace
 
-int twMem_FailAllocationsV;
 twMemOutFn twMemOutV = twMemExit;
 
 // Mode of the tagged layer; fixed by the environment at its first call.
@@ -85,6 +85,31 @@ static inline const void *guardImage()
 /* Raw layer                                                           */
 /* ------------------------------------------------------------------ */
 
+// Test hook state: attempts counted since arming, and which one to refuse.
+static long testAttempts;
+static long testFailAt;   // 0: hook disarmed
+static bool testSticky;
+
+void twMem_TestFailAllocation(long n, int sticky)
+{
+    testAttempts = 0;
+    testFailAt = n > 0 ? n : 0;
+    testSticky = sticky != 0;
+}
+
+long twMem_TestAllocationCount(void)
+{
+    return testAttempts;
+}
+
+// True when the hook refuses this platform allocation.
+static inline bool testRefuses()
+{
+    ++testAttempts;
+    if (testFailAt == 0) return false;
+    return testSticky ? testAttempts >= testFailAt : testAttempts == testFailAt;
+}
+
 // Calls the out-of-memory handler for one failed attempt and returns the
 // number of the next attempt. The count saturates so that a handler that
 // keeps asking for retries cannot overflow it.
@@ -98,7 +123,7 @@ void *twMem_FastMalloc(size_t size)
 {
     if (size == 0) size = 1;
     for (int attempt = 0;;) {
-        void *p = twMem_FailAllocationsV ? nullptr : malloc(size);
+        void *p = testRefuses() ? nullptr : malloc(size);
         if (p) return p;
         attempt = failedAttempt(attempt);
     }
@@ -113,7 +138,7 @@ void *twMem_FastCalloc(size_t count, size_t size)
     for (int attempt = 0;;) {
         // calloc refuses a product that does not fit; that ends in the
         // out-of-memory protocol like any other refusal.
-        void *p = twMem_FailAllocationsV ? nullptr : calloc(count, size);
+        void *p = testRefuses() ? nullptr : calloc(count, size);
         if (p) return p;
         attempt = failedAttempt(attempt);
     }
@@ -125,7 +150,7 @@ void *twMem_FastRealloc(void *ptr, size_t size)
     for (int attempt = 0;;) {
         // A refused realloc leaves the old block intact, so retrying with
         // the same pointer is safe.
-        void *p = twMem_FailAllocationsV ? nullptr : realloc(ptr, size);
+        void *p = testRefuses() ? nullptr : realloc(ptr, size);
         if (p) return p;
         attempt = failedAttempt(attempt);
     }

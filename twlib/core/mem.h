@@ -10,32 +10,11 @@
 #ifndef TWLIB_CORE_MEM_H
 #define TWLIB_CORE_MEM_H
 
-#include <stddef.h>
-#include <stdint.h>
-
-/* Marks calls that end the process, in both C and C++ callers. */
-#ifdef __cplusplus
-#define TW_NORETURN [[noreturn]]
-#else
-#define TW_NORETURN _Noreturn
-#endif
-
-/* Marks the few dispatch points that call a callback registered through a
- * generic function-pointer type (exit handlers, say), where clang's
- * function-type check would otherwise object to a well-defined-by-ABI call. */
-#if defined(__clang__)
-#define TW_NO_SANITIZE_FUNCTION __attribute__((no_sanitize("function")))
-#else
-#define TW_NO_SANITIZE_FUNCTION
-#endif
+#include "twlib/core/base.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-/* A procedure without arguments whose result is ignored: purge routines,
- * the cleanup procedure, fatal handlers. twDummyProc is one. */
-typedef int (*twProc)(void);
 
 /* Receives one line of the usage report (no newline). */
 typedef void (*twMemLineFn)(const char *line);
@@ -91,10 +70,6 @@ void twMemPurge(void);
 void twMemMove(void *dst, const void *src, uint32_t count);
 /* The last of the count bytes equal to c, or null. */
 void *twMemRchr(const void *buf, int c, uint32_t count);
-
-/* Test hook: while set, the raw layer treats every platform allocation as
- * failed, so the out-of-memory protocol can be exercised. */
-extern int twMem_FailAllocationsV;
 
 #ifdef __cplusplus
 }

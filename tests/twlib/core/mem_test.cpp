@@ -5,6 +5,7 @@
  * MemChildEnv.Run end their process and are run by a MemTest parent.
  */
 #include "twlib/core/mem.h"
+#include "twlib/core/mem_testhook.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -57,7 +58,7 @@ TEST(MemChildEnv, Run)
     if (scene == "exhausted") {
         twAddPurgeRoutine([] { return say("older\n"); });
         twAddPurgeRoutine([] { return say("purge\n"); });
-        twMem_FailAllocationsV = 1;
+        twMem_TestFailAllocation(1, 1);
         twMemMalloc(16, "doomed");
     } else if (scene == "exhaustedInPurge") {
         twAddPurgeRoutine([] {
@@ -65,7 +66,7 @@ TEST(MemChildEnv, Run)
             twMem_FastMalloc(8);  // runs out again
             return 1;
         });
-        twMem_FailAllocationsV = 1;
+        twMem_TestFailAllocation(1, 1);
         twMem_FastCalloc(4, 4);
     } else if (scene == "overrun") {
         twMemFree(memcpy(twMemMalloc(5, "menu"), "ab\ncdX", 6));  // the X lands on the tail guard
