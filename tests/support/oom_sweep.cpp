@@ -18,6 +18,19 @@ extern "C" void __lsan_disable(void) __attribute__((weak));
 
 namespace twtest {
 
+// Where a child reports its allocation count, also when the work ends the
+// process itself through exit (twExit, say).
+static int countFd = -1;
+
+static void reportCount()
+{
+    if (countFd < 0) return;
+    long made = twMem_TestAllocationCount();
+    twMem_TestFailAllocation(0, 0);
+    if (write(countFd, &made, sizeof made) != (ssize_t)sizeof made) _exit(125);
+    countFd = -1;
+}
+
 static std::string slurp(FILE *f)
 {
     std::string s;
@@ -43,13 +56,13 @@ ForkResult runForked(const std::function<void()> &work, long failAt, bool sticky
         dup2(fileno(out), 1);
         dup2(fileno(err), 2);
         if (__lsan_disable) __lsan_disable();
+        countFd = countPipe[1];
+        atexit(reportCount);
         twMem_TestFailAllocation(failAt, sticky);
         work();
-        long made = twMem_TestAllocationCount();
-        twMem_TestFailAllocation(0, 0);
+        reportCount();
         fflush(stdout);
         fflush(stderr);
-        if (write(countPipe[1], &made, sizeof made) != (ssize_t)sizeof made) _exit(125);
         _exit(0);
     }
     close(countPipe[1]);

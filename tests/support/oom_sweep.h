@@ -20,10 +20,13 @@ struct ForkResult {
     int status = -1;  // exit status, or 128 + signal number
     std::string out;  // standard output of the child
     std::string err;  // standard error of the child
-    long allocations = -1;  // platform allocations made, when the work returned
+    // Platform allocations made, when the work returned or ended the process
+    // through exit; -1 after a signal or _exit.
+    long allocations = -1;
 };
 
-// Runs work() in a child; the child exits 0 when it returns. failAt > 0
+// Runs work() in a child; the child exits 0 when it returns. Work that ends
+// the process itself (twExit, twAbort) keeps its own status. failAt > 0
 // refuses that platform allocation (and every later one when sticky).
 ForkResult runForked(const std::function<void()> &work, long failAt = 0, bool sticky = false);
 
