@@ -1,15 +1,24 @@
 /* exit.cpp - exit handlers, cleanup procedure and disorderly end.
  *
- * Exit handlers live in a hash table keyed by (function, argument), so a
+ * Exit handlers live in a chained table keyed by (function, argument), so a
  * pair is registered at most once and the later registration's flags win.
- * A second table maps a handler function to its run order. The run sorts
- * the handlers by order (smaller first; equal orders keep the table's walk
- * order) and calls them, then drops both tables.
+ * The table behaves as the library's self-growing hash tables do (401
+ * chains, hash = function + argument, new entries at the chain's head,
+ * growth to a prime when the entries outnumber twice the chains), because
+ * the walk over it decides the run order of handlers of equal order. It is
+ * kept here rather than borrowed from the containers, which sit above the
+ * floor. A list of (function, order) pairs gives each handler's run order.
+ * The run sorts the handlers by order (smaller first; equal orders keep the
+ * walk order) and calls them, then drops both.
  *
  * Handlers are recorded only when a memory check is under way (TW_MEMDBG or
  * TW_PURIFY set at the first registration or removal); otherwise they are
  * ignored, since their only purpose is to give memory back before the leak
  * reports run.
+ *
+ * The orderly end also tears down the string pool and the cursor-list pools,
+ * and twAbort may leave a core image: those belong to higher layers, which
+ * install them here (twExit_SetTeardown, twExit_SetCoreDump).
  */
 #include "twlib/core/exit.h"
 
@@ -17,16 +26,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "tslib/fileops.h"
-#include "twlib/containers/dlist.h"
-#include "twlib/containers/list.h"
-#include "twlib/containers/sym.h"
-#include "twlib/text/str.h"
+#include "twlib/core/freelist.h"
+#include "twlib/core/mem.h"
 
 namespace {
 
 constexpr uint32_t kHandlerChains = 401;
-constexpr uint32_t kOrderChains = 29;
 constexpr uintptr_t kHasArgument = 1;
 
 // Key of the handler table. Only function and argument take part in hashing
@@ -35,6 +40,24 @@ struct ExitHandler {
     twExitFn fn;
     void *arg;
     uintptr_t flags;
+};
+
+struct HandlerEntry {
+    HandlerEntry *next;
+    ExitHandler *key;  // tagged copy, "twExitHandler"
+};
+
+// The handler table: chains of entries, newest first within a chain.
+struct HandlerTable {
+    HandlerEntry **chains;
+    uint32_t chainCount;
+    uint32_t entryCount;
+};
+
+struct OrderNode {
+    OrderNode *next;
+    twExitFn fn;
+    int32_t order;
 };
 
 // One handler of a run. It carries its own copy of the handler, so that the
@@ -55,58 +78,119 @@ struct FatalNode {
 
 twProc twCleanupProcV = twDummyProc;
 
-static twSymTable *handlerTable;
-static twSymTable *orderTable;
+static HandlerTable *handlerTable;
+static OrderNode *orderList;      // created by twOnExitSetOrder and the run
 static bool recording;
 static bool recordingRead;
 static bool cleanupDone;
 static bool aborting;
 static FatalNode *fatalHandlers;  // newest first
 static RunNode *runningList;      // handlers not yet called by the run under way
+static twTeardownFn teardowns[TW_TEARDOWN_COUNT];
+static twTeardownFn coreDumpFn;
+
+void twExit_SetTeardown(int step, twTeardownFn fn)
+{
+    if (step >= 0 && step < TW_TEARDOWN_COUNT) teardowns[step] = fn;
+}
+
+void twExit_SetCoreDump(twTeardownFn fn)
+{
+    coreDumpFn = fn;
+}
 
 /* ------------------------------------------------------------------ */
-/* Table callbacks                                                     */
+/* The handler table                                                   */
 /* ------------------------------------------------------------------ */
 
-static inline uint32_t low32(uintptr_t v)
+static inline uint32_t handlerHash(twExitFn fn, void *arg)
 {
-    return static_cast<uint32_t>(v);
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(fn)) +
+           static_cast<uint32_t>(reinterpret_cast<uintptr_t>(arg));
 }
 
-static uint32_t handlerHash(const void *key)
+static HandlerEntry **newChains(uint32_t count)
 {
-    auto *h = static_cast<const ExitHandler *>(key);
-    return low32(reinterpret_cast<uintptr_t>(h->fn)) + low32(reinterpret_cast<uintptr_t>(h->arg));
+    return static_cast<HandlerEntry **>(twMemCalloc(count, sizeof(HandlerEntry *), "Exit Handler Chains"));
 }
 
-static int handlerEqual(const void *stored, const void *probe)
+static bool isPrime(uint32_t n)
 {
-    auto *a = static_cast<const ExitHandler *>(stored);
-    auto *b = static_cast<const ExitHandler *>(probe);
-    return a->fn == b->fn && a->arg == b->arg;
+    if (n < 2) return false;
+    for (uint32_t d = 2; d <= n / d; ++d)
+        if (n % d == 0) return false;
+    return true;
 }
 
-static void *handlerCopy(const void *key)
+// Rehashes into more chains once the entries outnumber twice the chains:
+// the old chains are emptied in order, each entry pushed on its new chain.
+static void growIfCrowded(HandlerTable *t)
 {
-    auto *copy = static_cast<ExitHandler *>(twMemMalloc(sizeof(ExitHandler), "twExitHandler"));
-    *copy = *static_cast<const ExitHandler *>(key);
-    return copy;
+    if (!(2.0 * t->chainCount < static_cast<double>(t->entryCount))) return;
+    uint32_t want = 2 * t->entryCount;
+    if (want % 2 == 0) ++want;
+    while (!isPrime(want)) want += 2;
+    HandlerEntry **fresh = newChains(want);
+    for (uint32_t i = 0; i < t->chainCount; ++i) {
+        while (HandlerEntry *e = t->chains[i]) {
+            t->chains[i] = e->next;
+            uint32_t j = handlerHash(e->key->fn, e->key->arg) % want;
+            e->next = fresh[j];
+            fresh[j] = e;
+        }
+    }
+    twMemFree(t->chains);
+    t->chains = fresh;
+    t->chainCount = want;
 }
 
-static void freeBlock(void *block)
+static HandlerEntry **findHandler(HandlerTable *t, twExitFn fn, void *arg)
 {
-    twMemFree(block);
+    HandlerEntry **link = &t->chains[handlerHash(fn, arg) % t->chainCount];
+    while (*link && !((*link)->key->fn == fn && (*link)->key->arg == arg)) link = &(*link)->next;
+    return link;
 }
 
-// Order keys are blocks holding one handler function.
-static uint32_t orderHash(const void *key)
+static void storeHandler(HandlerTable *t, const ExitHandler &h)
 {
-    return twSymPtrHash(reinterpret_cast<const void *>(*static_cast<const twExitFn *>(key)));
+    HandlerEntry **link = findHandler(t, h.fn, h.arg);
+    if (*link) {
+        (*link)->key->flags = h.flags;  // the later registration's flags win
+    } else {
+        auto *key = static_cast<ExitHandler *>(twMemMalloc(sizeof(ExitHandler), "twExitHandler"));
+        *key = h;
+        auto *e = static_cast<HandlerEntry *>(twMemFlAlloc(sizeof(HandlerEntry), "Exit Handler Entry"));
+        e->key = key;
+        HandlerEntry **head = &t->chains[handlerHash(h.fn, h.arg) % t->chainCount];
+        e->next = *head;
+        *head = e;
+        ++t->entryCount;
+    }
+    growIfCrowded(t);
 }
 
-static int orderEqual(const void *stored, const void *probe)
+static void removeFromTable(HandlerTable *t, twExitFn fn, void *arg)
 {
-    return *static_cast<const twExitFn *>(stored) == *static_cast<const twExitFn *>(probe);
+    HandlerEntry **link = findHandler(t, fn, arg);
+    if (!*link) return;
+    HandlerEntry *e = *link;
+    *link = e->next;
+    --t->entryCount;
+    twMemFree(e->key);
+    twMemFlFree(e, sizeof(HandlerEntry));
+}
+
+static void destroyTable(HandlerTable *t)
+{
+    for (uint32_t i = 0; i < t->chainCount; ++i) {
+        while (HandlerEntry *e = t->chains[i]) {
+            t->chains[i] = e->next;
+            twMemFree(e->key);
+            twMemFlFree(e, sizeof(HandlerEntry));
+        }
+    }
+    twMemFree(t->chains);
+    twMemFlFree(t, sizeof(HandlerTable));
 }
 
 /* ------------------------------------------------------------------ */
@@ -122,12 +206,14 @@ static bool prepareHandlers()
         recording = getenv("TW_MEMDBG") != nullptr || getenv("TW_PURIFY") != nullptr;
     }
     if (recording && !handlerTable) {
-        twSymTable *t = twSymCreate(kHandlerChains, handlerHash, handlerEqual, handlerCopy, freeBlock);
-        twSymDynamic(t, 2.0, 2.0);
+        auto *t = static_cast<HandlerTable *>(twMemFlAlloc(sizeof(HandlerTable), "Exit Handler Table"));
+        t->chainCount = kHandlerChains;
+        t->entryCount = 0;
+        t->chains = newChains(kHandlerChains);
         // Making the table may start modules that register handlers of
         // their own, which then made a table first: keep that one.
         if (handlerTable)
-            twSymDestroy(t, twSymDummy);
+            destroyTable(t);
         else
             handlerTable = t;
     }
@@ -137,15 +223,13 @@ static bool prepareHandlers()
 static void addHandler(twExitFn fn, void *arg, uintptr_t flags)
 {
     if (!prepareHandlers()) return;
-    ExitHandler key = {fn, arg, flags};
-    twSymStore(handlerTable, &key, nullptr);
+    storeHandler(handlerTable, ExitHandler{fn, arg, flags});
 }
 
 static void removeHandler(twExitFn fn, void *arg)
 {
     if (!prepareHandlers()) return;
-    ExitHandler key = {fn, arg, 0};
-    twSymRemove(handlerTable, &key);
+    removeFromTable(handlerTable, fn, arg);
     // A handler removed by another handler of the run under way is not
     // called either.
     for (RunNode *n = runningList; n; n = n->next)
@@ -174,11 +258,17 @@ void twOnExitRemove2(twExitFn fn)
 
 void twOnExitSetOrder(twExitFn fn, int order)
 {
-    auto *key = static_cast<twExitFn *>(twMemMalloc(sizeof(twExitFn), "twOnExitSetOrder"));
-    *key = fn;
-    if (!orderTable) orderTable = twSymCreate(kOrderChains, orderHash, orderEqual, twSymReturn, freeBlock);
-    // An equal key already stored is released by the table and replaced.
-    twSymStore(orderTable, key, reinterpret_cast<void *>(static_cast<intptr_t>(order)));
+    for (OrderNode *n = orderList; n; n = n->next) {
+        if (n->fn == fn) {
+            n->order = order;
+            return;
+        }
+    }
+    auto *n = static_cast<OrderNode *>(twMemMalloc(sizeof(OrderNode), "twOnExitSetOrder"));
+    n->fn = fn;
+    n->order = order;
+    n->next = orderList;
+    orderList = n;
 }
 
 /* ------------------------------------------------------------------ */
@@ -187,28 +277,33 @@ void twOnExitSetOrder(twExitFn fn, int order)
 
 static int32_t orderOf(twExitFn fn)
 {
-    if (!orderTable) return 0;
-    return static_cast<int32_t>(reinterpret_cast<intptr_t>(twSymFetch(orderTable, &fn)));
+    for (OrderNode *n = orderList; n; n = n->next)
+        if (n->fn == fn) return n->order;
+    return 0;
 }
 
-static int collectHandler(void *, void *key, void *a, void *)
+// Stable merge sort by ascending order: handlers of equal order keep the
+// order of the walk that collected them.
+static RunNode *sortByOrder(RunNode *list)
 {
-    auto **list = static_cast<RunNode **>(a);
-    auto *node = static_cast<RunNode *>(twMemMalloc(sizeof(RunNode), "ExitHandlerList"));
-    node->handler = *static_cast<const ExitHandler *>(key);
-    node->order = orderOf(node->handler.fn);
-    node->cancelled = 0;
-    node->next = *list;
-    *list = node;
-    return 1;
-}
-
-static int compareOrder(void *a, void *b)
-{
-    int32_t x = static_cast<RunNode *>(a)->order;
-    int32_t y = static_cast<RunNode *>(b)->order;
-    // The sign of x - y, without its overflow for orders far apart.
-    return (x > y) - (x < y);
+    if (!list || !list->next) return list;
+    RunNode *slow = list, *fast = list->next;
+    while (fast && fast->next) {
+        slow = slow->next;
+        fast = fast->next->next;
+    }
+    RunNode *second = slow->next;
+    slow->next = nullptr;
+    RunNode *a = sortByOrder(list), *b = sortByOrder(second);
+    RunNode *head = nullptr, **tail = &head;
+    while (a && b) {
+        RunNode **pick = (b->order < a->order) ? &b : &a;
+        *tail = *pick;
+        tail = &(*pick)->next;
+        *pick = (*pick)->next;
+    }
+    *tail = a ? a : b;
+    return head;
 }
 
 // Handlers are registered through twExitFn whatever their own signature
@@ -232,24 +327,33 @@ static void runHandlers()
     twOnExitSetOrder(reinterpret_cast<twExitFn>(reinterpret_cast<void (*)(void)>(twMemFree)), 90);
 
     if (handlerTable) {
-        RunNode *list = nullptr;
-        twSymLoop(handlerTable, collectHandler, &list, nullptr);
-        list = static_cast<RunNode *>(twListSsort(list, compareOrder));
-        runningList = list;
+        // Collect in walk order (chain by chain, each chain head first).
+        RunNode *list = nullptr, **tail = &list;
+        for (uint32_t i = 0; i < handlerTable->chainCount; ++i) {
+            for (HandlerEntry *e = handlerTable->chains[i]; e; e = e->next) {
+                auto *node = static_cast<RunNode *>(twMemMalloc(sizeof(RunNode), "ExitHandlerList"));
+                node->handler = *e->key;
+                node->order = orderOf(node->handler.fn);
+                node->cancelled = 0;
+                node->next = nullptr;
+                *tail = node;
+                tail = &node->next;
+            }
+        }
+        runningList = sortByOrder(list);
         while (runningList) {
             RunNode *node = runningList;
             runningList = node->next;
             if (!node->cancelled) callHandler(node->handler);
             twMemFree(node);
         }
-        twSymTable *t = handlerTable;
+        HandlerTable *t = handlerTable;
         handlerTable = nullptr;
-        twSymDestroy(t, twSymDummy);
+        destroyTable(t);
     }
-    if (orderTable) {
-        twSymTable *t = orderTable;
-        orderTable = nullptr;
-        twSymDestroy(t, twSymDummy);
+    while (OrderNode *n = orderList) {
+        orderList = n->next;
+        twMemFree(n);
     }
     runInProgress = false;
 }
@@ -262,8 +366,8 @@ void twOnExitCall(void)
 TW_NORETURN void twExit(int status)
 {
     runHandlers();
-    twStrTerminate();
-    twDlistPurge();
+    for (twTeardownFn fn : teardowns)
+        if (fn) fn();
     twMemPrintUsage(reinterpret_cast<twMemLineFn>(reinterpret_cast<void (*)(void)>(twDummyProc)));
     twMem_DbgPrintStrings();
     twMem_DbgTestMemory();
@@ -306,7 +410,11 @@ TW_NORETURN void twAbort(int coreDump)
         twCleanup();
         for (FatalNode *n = fatalHandlers; n; n = n->next) n->proc();
     }
-    if (coreDump) tsCoreDump();
+    if (coreDump) {
+        fflush(nullptr);
+        if (coreDumpFn) coreDumpFn();
+        abort();
+    }
     fflush(nullptr);
     exit(3);
 }

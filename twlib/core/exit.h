@@ -40,6 +40,18 @@ void twAbortAddHandler(twProc handler);
  * exit status 3. */
 TW_NORETURN void twAbort(int coreDump);
 
+/* Steps of the orderly end that belong to higher layers, run in this order
+ * after the exit handlers and before the memory reports: the string pool
+ * releases its blocks, then the cursor-list pools release theirs. The
+ * modules install them when the library is loaded; a step left null is
+ * skipped. */
+typedef void (*twTeardownFn)(void);
+enum { TW_TEARDOWN_STRINGS = 0, TW_TEARDOWN_LISTS = 1, TW_TEARDOWN_COUNT = 2 };
+void twExit_SetTeardown(int step, twTeardownFn fn);
+/* What twAbort(1) calls to leave a core image (the file-system library's
+ * tsCoreDump); without it, or should it return, the platform's abort. */
+void twExit_SetCoreDump(twTeardownFn fn);
+
 #ifdef __cplusplus
 }
 #endif

@@ -20,7 +20,6 @@
 
 #include "twlib/core/exit.h"
 #include "twlib/core/mem.h"
-#include "twlib/text/str.h"
 
 // Named free list: one exact piece size, its own chain of free pieces.
 struct twMemFl {
@@ -219,6 +218,28 @@ static inline uint32_t namedCarveSize(const twMemFl *list)
     return k > UINT32_MAX ? static_cast<uint32_t>(list->size) : static_cast<uint32_t>(k);
 }
 
+static char *plainNameCopy(const char *name)
+{
+    if (!name) return nullptr;
+    size_t n = strlen(name) + 1;
+    if (n > UINT32_MAX) twMemExit(2);  // a name that large is exhausted memory
+    return static_cast<char *>(memcpy(twMemMalloc(static_cast<uint32_t>(n), "twFreelist name"), name, n));
+}
+
+static void plainNameFree(char *name)
+{
+    twMemFree(name);
+}
+
+static twMemFlNameCopyFn nameCopy = plainNameCopy;
+static twMemFlNameFreeFn nameFree = plainNameFree;
+
+void twMemFl_SetNameHooks(twMemFlNameCopyFn copy, twMemFlNameFreeFn release)
+{
+    nameCopy = copy ? copy : plainNameCopy;
+    nameFree = release ? release : plainNameFree;
+}
+
 twMemFl *twMemFlCreate(uint32_t size, const char *name)
 {
     ensureInit();
@@ -229,7 +250,7 @@ twMemFl *twMemFlCreate(uint32_t size, const char *name)
         list = static_cast<twMemFl *>(classPiece(static_cast<uint32_t>(sizeClass(sizeof(twMemFl)))));
     list->head = nullptr;
     list->size = size;
-    list->name = twStrCpy(name);
+    list->name = nameCopy(name);
     list->tag = disabled ? permanentTag(name) : nullptr;
     return list;
 }
@@ -254,7 +275,7 @@ void twMemFlFree2(twMemFl *list, void *piece)
 void twMemFlDestroy(twMemFl *list)
 {
     if (!list) return;
-    if (list->name) twStrFree(list->name);
+    if (list->name) nameFree(list->name);
     if (disabled) {
         twMemFree(list);
         return;

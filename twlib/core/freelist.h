@@ -7,7 +7,7 @@
 #ifndef TWLIB_CORE_FREELIST_H
 #define TWLIB_CORE_FREELIST_H
 
-#include <stdint.h>
+#include "twlib/core/base.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -27,6 +27,14 @@ twMemFl *twMemFlCreate(uint32_t size, const char *name);
 void *twMemFlAlloc2(twMemFl *list);
 void twMemFlFree2(twMemFl *list, void *piece);
 void twMemFlDestroy(twMemFl *list);
+
+/* How a named list keeps its name. The string pool installs its copy and
+ * release when the library is loaded, so names are pool strings; without it
+ * a name is a plain tagged copy ("twFreelist name"). Set before the first
+ * twMemFlCreate; null restores the plain copy. */
+typedef char *(*twMemFlNameCopyFn)(const char *name);
+typedef void (*twMemFlNameFreeFn)(char *name);
+void twMemFl_SetNameHooks(twMemFlNameCopyFn copy, twMemFlNameFreeFn release);
 
 #ifdef __cplusplus
 }

@@ -20,11 +20,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "twlib/containers/sym.h"
 #include "twlib/core/exit.h"
-#include "twlib/err/report.h"
-#include "twlib/text/sprintf.h"
-#include "twlib/text/str.h"
+#include "twlib/core/fault.h"
+#include "twlib/core/strhash.h"
 
 namespace {
 
@@ -249,9 +247,15 @@ static inline uint32_t blockChain(const void *raw)
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(raw)) % kBlockChains;
 }
 
+// Tag names compare by text; null equals only null.
+static inline bool sameText(const char *a, const char *b)
+{
+    return a == b || (a && b && strcmp(a, b) == 0);
+}
+
 static inline bool isWatched(const char *name)
 {
-    return watchTag != nullptr && name != nullptr && twStrEqu(watchTag, name);
+    return watchTag != nullptr && name != nullptr && sameText(watchTag, name);
 }
 
 static int32_t nextSequence(const char *tag)
@@ -264,9 +268,9 @@ static int32_t nextSequence(const char *tag)
 
 static TagRecord *findTag(const char *name)
 {
-    uint32_t chain = twSymStHash(name) % kTagChains;
+    uint32_t chain = tw_HashText(name) % kTagChains;
     for (TagRecord *t = tagTable[chain]; t; t = t->next)
-        if (twStrEqu(t->name, name)) return t;
+        if (sameText(t->name, name)) return t;
     auto *t = static_cast<TagRecord *>(twMem_FastMalloc(sizeof(TagRecord)));
     t->name = name;
     t->bytes = 0;
@@ -357,9 +361,10 @@ static BlockRecord *takeBlock(void *ptr)
     BlockRecord **link = &blockTable[static_cast<uint32_t>(raw) % kBlockChains];
     while (*link && reinterpret_cast<uintptr_t>((*link)->raw) != raw) link = &(*link)->next;
     if (!*link) {
-        twErrReport2("twMem", TW_SEV_INTERNAL,
-                     twSprintfStatic("Attempt to free unallocated space - %lX",
-                                     static_cast<unsigned long>(reinterpret_cast<uintptr_t>(ptr))));
+        char text[64];
+        tw_Format(text, sizeof text, "Attempt to free unallocated space - %lX",
+                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(ptr)));
+        tw_Report("twMem", 5 /* Internal Error */, text);
         // An Internal Error report ends the process; should a replaced
         // reporter return, going on would corrupt the heap.
         twAbort(1);
@@ -428,7 +433,7 @@ void *twMem_DbgRealloc(void *ptr, uint32_t size, const char *tag)
     raw = static_cast<unsigned char *>(twMem_FastRealloc(raw, roundUp8(size) + 2 * kGuardLen));
     const char *newName = tagName(tag);
     int32_t seq = nextSequence(newName);
-    if (isWatched(newName) || (!twStrEqu(newName, oldName) && isWatched(oldName)))
+    if (isWatched(newName) || (!sameText(newName, oldName) && isWatched(oldName)))
         traceRealloc(oldSize, oldSeq, size, seq);
     return recordBlock(raw, size, tag, seq);
 }
@@ -497,7 +502,7 @@ void twMem_DbgCallFuncForStr(const char *tag, void (*f)(void *arg, void *block),
         BlockRecord *next;
         for (BlockRecord *b = blockTable[i]; b; b = next) {
             next = b->next;
-            if (twStrEqu(b->tag->name, name)) f(arg, b->raw + kGuardLen);
+            if (sameText(b->tag->name, name)) f(arg, b->raw + kGuardLen);
         }
     }
 }
@@ -509,7 +514,7 @@ void twMem_DbgPrintStrings(void)
     size_t column = 0;
     for (uint32_t i = 0; i < kBlockChains; ++i) {
         for (BlockRecord *b = blockTable[i]; b; b = b->next) {
-            if (!twStrEqu(b->tag->name, "twString")) continue;
+            if (!sameText(b->tag->name, "twString")) continue;
             if (first) {
                 fputs("\n\nUnfreed strings:\n", stdout);
                 first = false;
@@ -568,14 +573,14 @@ void twMemPrintUsage(twMemLineFn out)
         bool first = true;
         for (uint32_t i = 0; i < kBlockChains; ++i) {
             for (BlockRecord *b = blockTable[i]; b; b = b->next) {
-                if (!twStrEqu(b->tag->name, watchTag)) continue;
+                if (!sameText(b->tag->name, watchTag)) continue;
                 if (first) {
                     out("twMemWATCH: unfreed");
                     first = false;
                 }
                 // Room for every sequence number up to 0x7FFFFFFE.
                 char num[16];
-                twSprintf(num, sizeof num, "[%ld]", static_cast<long>(b->sequence));
+                tw_Format(num, sizeof num, "[%ld]", static_cast<long>(b->sequence));
                 out(num);
             }
         }

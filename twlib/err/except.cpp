@@ -13,12 +13,45 @@
 
 uint32_t twExTagV = 0;
 
-void twExThrowBuild(uint32_t tag, const char *location, twMsgFileHandle *file, int number, ...)
+static const twExMessageSource *messageSource;
+
+void twEx_SetMessageSource(const twExMessageSource *source)
 {
-    va_list ap;
-    va_start(ap, number);
-    const char *msg = twMsgStaticVa(file, number, ap);
-    va_end(ap);
+    messageSource = source;
+}
+
+twMsgFileHandle *twEx_LibraryMessageFile(const char *catalogue)
+{
+    return messageSource ? messageSource->library(catalogue) : nullptr;
+}
+
+// The uncaught end of every exception.
+TW_NORETURN static void endUncaught(const char *app, int severity, const char *text)
+{
+    twCleanup();
+    twErrReport2(app, severity, text);
+    twAbort(0);
+}
+
+void twExThrow2(uint32_t tag, const char *app, int severity, const char *text)
+{
+    twExTagV = tag;
+    endUncaught(app, severity, text);
+}
+
+void twExThrowBuildVa(uint32_t tag, const char *location, twMsgFileHandle *file, int number,
+                      va_list ap)
+{
+    char fallback[32];
+    const char *msg;
+    const char *app = nullptr;
+    if (messageSource) {
+        msg = messageSource->text(file, number, ap);
+        app = messageSource->name(file);
+    } else {
+        snprintf(fallback, sizeof fallback, "message %d", number);
+        msg = fallback;
+    }
     twExTagV = tag;
 
     char text[1024];
@@ -26,9 +59,12 @@ void twExThrowBuild(uint32_t tag, const char *location, twMsgFileHandle *file, i
         std::snprintf(text, sizeof text, "%s: %s", location, msg);
     else
         std::snprintf(text, sizeof text, "%s", msg);
-    const char *app = twMsgGetFilename(file);
+    endUncaught(app ? app : "twlib", TW_SEV_ERROR, text);
+}
 
-    twCleanup();
-    twErrReport2(app ? app : "twlib", TW_SEV_ERROR, text);
-    twAbort(0);
+void twExThrowBuild(uint32_t tag, const char *location, twMsgFileHandle *file, int number, ...)
+{
+    va_list ap;
+    va_start(ap, number);
+    twExThrowBuildVa(tag, location, file, number, ap);
 }

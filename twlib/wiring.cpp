@@ -1,0 +1,107 @@
+/* wiring.cpp - connects the floor of the library to the layers above it.
+ *
+ * Lower modules never call up by name: where the design has them reach a
+ * higher one (the orderly end tearing down the string pool and the cursor
+ * lists, twAbort leaving a core image, named free lists keeping pool
+ * strings, the floor and the text layer raising and reporting errors, the
+ * exceptions reading message files) they own a hook, and this file fills
+ * every hook when the program is loaded, before main runs. It is the only
+ * file that may include every layer.
+ *
+ * A static library only contributes the objects a program refers to, so the
+ * library's link interface names tw_LibraryWired: every program that links
+ * twlib links this file, and every hook is in place from the start.
+ */
+#include <cstdarg>
+#include <cstdio>
+
+#include "tslib/fileops.h"
+#include "twlib/containers/dlist.h"
+#include "twlib/core/exit.h"
+#include "twlib/core/fault.h"
+#include "twlib/core/freelist.h"
+#include "twlib/err/except.h"
+#include "twlib/err/msgfile.h"
+#include "twlib/err/report.h"
+#include "twlib/text/str.h"
+
+namespace {
+
+void tearDownStrings()
+{
+    twStrTerminate();
+}
+
+void tearDownLists()
+{
+    twDlistPurge();
+}
+
+void dumpCore()
+{
+    tsCoreDump();
+}
+
+char *copyName(const char *name)
+{
+    return twStrCpy(name);
+}
+
+void freeName(char *name)
+{
+    twStrFree(name);
+}
+
+void raiseText(uint32_t tag, const char *app, int severity, const char *text)
+{
+    twExThrow2(tag, app, severity, text);
+}
+
+void raiseBuild(uint32_t tag, const char *routine, const char *catalogue, int number, va_list ap)
+{
+    char location[160];
+    if (routine) snprintf(location, sizeof location, "in call to routine %s()", routine);
+    twExThrowBuildVa(tag, routine ? location : nullptr, twEx_LibraryMessageFile(catalogue), number,
+                     ap);
+}
+
+const char *messageText(twMsgFileHandle *file, int number, va_list ap)
+{
+    return twMsgStaticVa(file, number, ap);
+}
+
+const char *messageFileName(twMsgFileHandle *file)
+{
+    return twMsgGetFilename(file);
+}
+
+twMsgFileHandle *libraryCatalogue(const char *catalogue)
+{
+    if (catalogue && catalogue[0] == 't' && catalogue[1] == 's') return tsMsgFile();
+    // Opened once and kept, as tsMsgFile keeps the file-system library's.
+    static twMsgFileHandle *own;
+    if (!own || !twMsgGetFilename(own)) own = twMsgFileOpen("twlib", "twlib", nullptr, nullptr, nullptr);
+    return own;
+}
+
+const twExMessageSource messageSource = {messageText, messageFileName, libraryCatalogue};
+
+bool wire()
+{
+    twExit_SetTeardown(TW_TEARDOWN_STRINGS, tearDownStrings);
+    twExit_SetTeardown(TW_TEARDOWN_LISTS, tearDownLists);
+    twExit_SetCoreDump(dumpCore);
+    twMemFl_SetNameHooks(copyName, freeName);
+    tw_SetRaiseHooks(raiseText, raiseBuild);
+    tw_SetReportHook(twErrReport2);
+    twEx_SetMessageSource(&messageSource);
+    return true;
+}
+
+} // namespace
+
+extern "C" {
+// Named by the library's link interface so that this object is always linked.
+extern const int tw_LibraryWired;
+const int tw_LibraryWired = wire();
+}
