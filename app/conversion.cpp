@@ -2,7 +2,9 @@
  *
  * The input file and every included file are found by the working-directory
  * search. One level of inclusion is allowed: the stream of the including
- * file waits in reader.savedStream while the included file is read.
+ * file waits in reader.savedStream while the included file is read. A file
+ * that cannot be located, opened or read completely ends the conversion
+ * with status 2 before anything is written.
  */
 #include "app/conversion.h"
 
@@ -10,6 +12,7 @@
 
 #include "app/menu_parser.h"
 #include "app/menu_records.h"
+#include "app/menu_writer.h"
 #include "tslib/path.h"
 #include "tslib/search.h"
 #include "twlib/core/exit.h"
@@ -41,19 +44,33 @@ void readMenuFile(const char *name)
         abandonConversion(2);
     }
 
+    FILE *stream = fopen(path, "r");
+    if (!stream) {
+        // Going on without the file would write a script that silently
+        // lacks its menus: like a file that cannot be located, it stops the
+        // conversion before anything is written.
+        printf("Unable to open file %s\n", path);
+        abandonConversion(2);
+    }
+    readMenuStream(stream, path);
+}
+
+void readMenuStream(FILE *stream, const char *path)
+{
     FILE *outer = reader.savedStream;
     reader.savedStream = reader.stream;
-    reader.stream = fopen(path, "r");
-    if (!reader.stream) {
-        printf("Unable to open file %s\n", path);
-        reader.stream = reader.savedStream;
-        reader.savedStream = outer;
-        return;
-    }
+    reader.stream = stream;
     printf("Reading %s ...\n", path);
 
     if (++reader.nesting == 1) reader.keys = buildMenuKeys();
-    while (readMenu()) {
+    // The lexer takes a read error for the end of the input, so the error
+    // flag is looked at after every menu: a file read only in part stops the
+    // conversion.
+    while (readMenu() && !ferror(reader.stream)) {
+    }
+    if (ferror(reader.stream)) {
+        printf("Unable to read file %s\n", path);
+        abandonConversion(2);
     }
     if (reader.nesting == 1) {
         freeMenuKeys(reader.keys);
@@ -63,4 +80,17 @@ void readMenuFile(const char *name)
     reader.nesting--;
     reader.stream = reader.savedStream;
     reader.savedStream = outer;
+}
+
+void convertMenus(int argc, char **argv)
+{
+    if (argc < 3) {
+        fputs("\nIncorrect number of arguments:  pagelift infile outfile\n\n", stderr);
+        twExit(2);
+    }
+    readMenuFile(argv[1]);
+    resolveMenuLinks();
+    if (writeMenuScript(argv[2]) != 0) abandonConversion(2);
+    freeMenus();
+    twGoodbye();
 }

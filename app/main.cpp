@@ -3,25 +3,13 @@
  *
  * Usage: pagelift infile outfile. Progress and input errors go to standard
  * output; input errors never stop the conversion. Exit status 0 after a run
- * that wrote its output (or failed to open it), 2 for a usage error or an
- * input file that cannot be located.
+ * that wrote its output; 2 for a usage error, an input or included file that
+ * cannot be located, opened or read, or an output file that cannot be
+ * opened or written; 3 when memory runs out.
  */
-#include <cstdio>
-
 #include "app/conversion.h"
-#include "app/menu_records.h"
-#include "app/menu_writer.h"
-#include "twlib/core/exit.h"
 
 int main(int argc, char **argv)
 {
-    if (argc < 3) {
-        fputs("\nIncorrect number of arguments:  pagelift infile outfile\n\n", stderr);
-        twExit(2);
-    }
-    readMenuFile(argv[1]);
-    resolveMenuLinks();
-    writeMenuScript(argv[2]);
-    freeMenus();
-    twGoodbye();
+    convertMenus(argc, argv);
 }

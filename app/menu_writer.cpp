@@ -3,21 +3,69 @@
  * A menu is written at most once: its written flag is set when the writer
  * starts on it, so a menu reached again through a cycle of links is not
  * re-entered. Sub-menus are written depth first, each before the first menu
- * that opens it; the depth-first walk keeps its own stack, so a chain of
- * sub-menus of any length is written without deep recursion.
+ * that opens it; the depth-first walk keeps its own stack (tagged memory,
+ * like every block the converter takes), so a chain of sub-menus of any
+ * length is written without deep recursion.
+ *
+ * Every write is checked. A script that could not be written completely is
+ * not left behind: the file is removed when the name still denotes the
+ * regular file that was opened, and the same happens when the process is
+ * ended by a fatal condition (out of memory) while the script is written.
  */
 #include "app/menu_writer.h"
 
-#include <vector>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
 
 #include "twlib/containers/list.h"
+#include "twlib/core/exit.h"
+#include "twlib/core/mem.h"
 #include "twlib/text/str.h"
 
 static const char INDENT[] = "                ";
 
-static void writeMenuText(FILE *out, const Menu *menu)
+// One step of the depth-first walk: a menu and the next of its entries
+// whose target is still to be visited.
+struct Frame {
+    Menu *menu;
+    const MenuEntry *entry;
+};
+
+// The walk's stack; kept over the whole script, so it grows once to the
+// deepest chain of sub-menus.
+struct WalkStack {
+    Frame *frames;  // tagged block of 'room' frames, null until the first push
+    uint32_t depth; // frames in use
+    uint32_t room;
+};
+
+constexpr uint32_t FIRST_ROOM = 8;
+constexpr uint32_t MAX_ROOM = UINT32_MAX / sizeof(Frame);
+
+static void push(WalkStack &stack, Menu *menu)
 {
-    fprintf(out, "%s_menu := tcZr.MakeMenu(\"%s\",\n", menu->name, menu->name);
+    if (stack.depth == stack.room) {
+        if (stack.room == MAX_ROOM) {
+            // Deeper than a tagged block can hold: treated as exhausted memory.
+            fputs("Out of memory.\n", stderr);
+            twAbort(0);
+        }
+        uint32_t room = stack.room == 0 ? FIRST_ROOM
+                        : stack.room > MAX_ROOM / 2 ? MAX_ROOM
+                                                    : stack.room * 2;
+        stack.frames = static_cast<Frame *>(
+            twMemRealloc(stack.frames, room * (uint32_t)sizeof(Frame), "menu writer stack"));
+        stack.room = room;
+    }
+    stack.frames[stack.depth++] = Frame{menu, menu->entries};
+}
+
+// Writes one menu's call; -1 when a write failed.
+static int writeMenuText(FILE *out, const Menu *menu)
+{
+    if (fprintf(out, "%s_menu := tcZr.MakeMenu(\"%s\",\n", menu->name, menu->name) < 0) return -1;
     bool first = true;
     for (const MenuEntry *e = menu->entries; e; e = e->next) {
         bool redSquare = false;
@@ -25,62 +73,140 @@ static void writeMenuText(FILE *out, const Menu *menu)
             if (twStrEqu(e->action, "&zr_plot")) continue;
             redSquare = twStrEqu(e->action, "&zr_window");
         }
-        if (!first) fputs(",\n", out);
+        if (!first && fputs(",\n", out) == EOF) return -1;
         first = false;
-        if (e->target) fprintf(out, "%slist(\"%s\",%s_menu)", INDENT, e->label, e->target->name);
-        else if (redSquare) fprintf(out, "%stcWin.RedSquareEntry", INDENT);
-        else fprintf(out, "%slist(\"%s\",\"%s\")", INDENT, e->label, e->action);
+        int written;
+        if (e->target) written = fprintf(out, "%slist(\"%s\",%s_menu)", INDENT, e->label, e->target->name);
+        else if (redSquare) written = fprintf(out, "%stcWin.RedSquareEntry", INDENT);
+        else written = fprintf(out, "%slist(\"%s\",\"%s\")", INDENT, e->label, e->action);
+        if (written < 0) return -1;
     }
     // A menu without written entries still closes its call.
-    fputs(");\n", out);
-    fputs("\n", out);
+    if (fputs(");\n", out) == EOF || fputs("\n", out) == EOF) return -1;
+    return 0;
 }
 
-void writeMenu(FILE *out, Menu *menu)
+// Writes the menu, its sub-menus first, unless it is written already.
+static int walkMenu(FILE *out, WalkStack &stack, Menu *menu)
 {
-    if (menu->written) return;
+    if (menu->written) return 0;
     menu->written = 1;
-
-    struct Frame {
-        Menu *menu;
-        const MenuEntry *entry; // next entry whose target is still to be visited
-    };
-    std::vector<Frame> stack{{menu, menu->entries}};
-    while (!stack.empty()) {
-        Frame &top = stack.back();
+    stack.depth = 0;
+    push(stack, menu);
+    while (stack.depth > 0) {
+        Frame &top = stack.frames[stack.depth - 1];
         while (top.entry && (!top.entry->target || top.entry->target->written))
             top.entry = top.entry->next;
         if (top.entry) {
             Menu *sub = top.entry->target;
             top.entry = top.entry->next;
             sub->written = 1;
-            stack.push_back({sub, sub->entries}); // invalidates top
+            push(stack, sub); // may move the frames: top is not used again
             continue;
         }
-        writeMenuText(out, top.menu);
-        stack.pop_back();
+        if (writeMenuText(out, top.menu) != 0) return -1;
+        stack.depth--;
     }
+    return 0;
 }
 
-void writeMenus(FILE *out)
+int writeMenu(FILE *out, Menu *menu)
 {
-    for (Menu *m = reader.menus; m; m = m->next)
-        if (!m->referrer) writeMenu(out, m);
+    WalkStack stack{};
+    int result = walkMenu(out, stack, menu);
+    if (stack.frames) twMemFree(stack.frames);
+    return result;
+}
+
+int writeMenus(FILE *out)
+{
+    WalkStack stack{};
+    int result = 0;
+    for (Menu *m = reader.menus; m && result == 0; m = m->next)
+        if (!m->referrer) result = walkMenu(out, stack, m);
+    // Menus that only open one another in a cycle (or only themselves) are
+    // reached from none of the menus above; they follow in reading order.
+    // Without such cycles every menu is written by now.
+    for (Menu *m = reader.menus; m && result == 0; m = m->next) result = walkMenu(out, stack, m);
+    if (stack.frames) twMemFree(stack.frames);
+    if (result != 0) return result;
     // With no menu there is nothing to hand over: the script stays empty
     // rather than naming a menu that does not exist.
     auto *last = static_cast<Menu *>(twListLast(reader.menus));
-    if (last) fprintf(out, "\ntcFac.SetMenus (fac, %s_menu);\n", last->name);
+    if (last && fprintf(out, "\ntcFac.SetMenus (fac, %s_menu);\n", last->name) < 0) return -1;
+    return 0;
 }
 
-void writeMenuScript(const char *name)
+// The script being written, so that a fatal end can take it back. The name
+// is the caller's and outlives the writing.
+static struct {
+    const char *name;   // null when no script is being written
+    bool regular;       // the opened file is a regular file
+    dev_t dev;
+    ino_t ino;
+    twProc previousCleanup;
+} pending;
+
+// Removes the script when its name still denotes the regular file that was
+// opened: never a device, a link or a file that replaced it meanwhile.
+static void removePartialScript()
+{
+    struct stat st;
+    if (pending.regular && lstat(pending.name, &st) == 0 && S_ISREG(st.st_mode) &&
+        st.st_dev == pending.dev && st.st_ino == pending.ino)
+        remove(pending.name);
+}
+
+// The cleanup procedure while a script is written: a fatal end leaves no
+// partial script behind, then the procedure that was in force runs.
+static int cleanupPartialScript()
+{
+    if (pending.name) removePartialScript();
+    pending.name = nullptr;
+    return pending.previousCleanup ? pending.previousCleanup() : 1;
+}
+
+static void beginScript(const char *name, FILE *out)
+{
+    struct stat st;
+    bool known = fstat(fileno(out), &st) == 0;
+    pending.regular = known && S_ISREG(st.st_mode);
+    pending.dev = known ? st.st_dev : 0;
+    pending.ino = known ? st.st_ino : 0;
+    pending.name = name;
+    pending.previousCleanup = twCleanupProcV;
+    twCleanupProcV = cleanupPartialScript;
+}
+
+static void endScript()
+{
+    pending.name = nullptr;
+    if (twCleanupProcV == cleanupPartialScript) twCleanupProcV = pending.previousCleanup;
+}
+
+int writeMenuScript(const char *name)
 {
     FILE *out = fopen(name, "w");
     if (!out) {
         printf("Unable to open file %s\n", name);
-        return;
+        return -1;
     }
     printf("Writing %s ... ", name);
-    writeMenus(out);
-    fclose(out);
+    beginScript(name, out);
+    bool ok = writeMenus(out) == 0 && fflush(out) == 0 && !ferror(out);
+    if (!ok && pending.regular) {
+        // Emptied first, so that a script reached through a link, which is
+        // not removed, does not look complete either.
+        int emptied = ftruncate(fileno(out), 0);
+        (void)emptied;
+    }
+    if (fclose(out) != 0) ok = false;
+    if (!ok) removePartialScript();
+    endScript();
+    if (!ok) {
+        printf("failed.\nUnable to write file %s\n", name);
+        return -1;
+    }
     printf("done.\n");
+    return 0;
 }

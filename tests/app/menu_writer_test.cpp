@@ -51,10 +51,50 @@ TEST_F(MenuWriterTest, SharedSubMenuIsWrittenOnceBeforeItsFirstOpener)
     EXPECT_EQ(menuNamed("B")->entries, menuNamed("S")->referrer) << "the last link resolved wins";
 }
 
-TEST_F(MenuWriterTest, CyclesAndSelfLinksAreNotWrittenAtTopLevel)
+// Menus in a cycle that no other menu opens, and menus that open only
+// themselves, used to be left out of the script.
+TEST_F(MenuWriterTest, CyclesAndSelfLinksOpenedByNoOtherMenuFollowInReadingOrder)
 {
-    std::string script = convert("P { 0 0 0 0 q &Q }\nQ { 0 0 0 0 p &P }\nR { 0 0 0 0 r &R }\nT {}\n");
-    EXPECT_EQ("T_menu := tcZr.MakeMenu(\"T\",\n);\n\n\ntcFac.SetMenus (fac, T_menu);\n", script);
+    std::string script = convert("P { 0 0 0 0 q &Q }\nQ { 0 0 0 0 p &P\n 0 0 0 0 s &S }\n"
+                                 "R { 0 0 0 0 r &R }\nS {}\nT {}\n");
+    EXPECT_EQ("T_menu := tcZr.MakeMenu(\"T\",\n);\n\n"
+              "S_menu := tcZr.MakeMenu(\"S\",\n);\n\n"
+              "Q_menu := tcZr.MakeMenu(\"Q\",\n                list(\"p\",P_menu),\n"
+              "                list(\"s\",S_menu));\n\n"
+              "P_menu := tcZr.MakeMenu(\"P\",\n                list(\"q\",Q_menu));\n\n"
+              "R_menu := tcZr.MakeMenu(\"R\",\n                list(\"r\",R_menu));\n\n"
+              "\ntcFac.SetMenus (fac, T_menu);\n",
+              script);
+
+    // A cycle below a menu that nobody opens is written with that menu.
+    script = convert("Top { 0 0 0 0 a &A }\nA { 0 0 0 0 b &B }\nB { 0 0 0 0 a &A }\n");
+    EXPECT_EQ("B_menu := tcZr.MakeMenu(\"B\",\n                list(\"a\",A_menu));\n\n"
+              "A_menu := tcZr.MakeMenu(\"A\",\n                list(\"b\",B_menu));\n\n"
+              "Top_menu := tcZr.MakeMenu(\"Top\",\n                list(\"a\",A_menu));\n\n"
+              "\ntcFac.SetMenus (fac, B_menu);\n",
+              script);
+}
+
+// Sub-menu chains deeper than the walk's first stack block, and a failing
+// stream: the writer stops at the first write that fails.
+TEST_F(MenuWriterTest, DeepChainsAndFailedWrites)
+{
+    std::string input;
+    for (int i = 0; i < 40; ++i)
+        input += "M" + std::to_string(i) + " { 0 0 0 0 n &M" + std::to_string(i + 1) + " }\n";
+    std::string script = convert(input);
+    EXPECT_EQ(0u, script.find("M39_menu := tcZr.MakeMenu(\"M39\",\n                list(\"n\",\"&M40\"));\n"));
+    for (int i = 39; i > 0; --i)
+        EXPECT_LT(script.find("M" + std::to_string(i) + "_menu :="),
+                  script.find("M" + std::to_string(i - 1) + "_menu :="));
+
+    FILE *full = fopen("/dev/full", "w");
+    ASSERT_NE(nullptr, full);
+    setvbuf(full, nullptr, _IONBF, 0);
+    for (Menu *m = reader.menus; m; m = m->next) m->written = 0;
+    EXPECT_EQ(-1, writeMenus(full)) << "the first menu's call cannot be written";
+    EXPECT_EQ(-1, writeMenus(full)) << "nor, with every menu written, the closing call";
+    fclose(full);
 }
 
 TEST_F(MenuWriterTest, LinksNeedAnExistingMenuAndUseTheFirstOfAName)

@@ -1,8 +1,14 @@
 // Command-line behaviour of pagelift: exit status, standard output,
 // standard error and the written script, each run in a fresh directory.
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "support/process.h"
@@ -97,7 +103,7 @@ TEST(PageliftCliTest, IncludedMenusComeWhereTheDirectiveStands)
               twtest::readFile(dir.path() + "/out.tcl"));
 }
 
-TEST(PageliftCliTest, InputErrorsAndUnwritableOutputStillEndWithStatus0)
+TEST(PageliftCliTest, InputErrorsStillEndWithStatus0)
 {
     TempDir dir;
     dir.write("bad.def", "M { 0 0 x 0 0 a b }\nN 1 2 3 4 {\n");
@@ -109,12 +115,98 @@ TEST(PageliftCliTest, InputErrorsAndUnwritableOutputStillEndWithStatus0)
                   "Error in menu \"N\" - Unexpected end-of-menu\n"
                   "Writing out.tcl ... done.\n",
               r.out);
-    EXPECT_TRUE(twtest::fileExists(dir.path() + "/out.tcl"));
+    EXPECT_EQ("M_menu := tcZr.MakeMenu(\"M\",\n                list(\"a\",\"b\"));\n\n"
+              "N_menu := tcZr.MakeMenu(\"N\",\n);\n\n\ntcFac.SetMenus (fac, N_menu);\n",
+              twtest::readFile(dir.path() + "/out.tcl"));
+}
 
-    r = pagelift(dir, {"bad.def", "no/such/dir/out.tcl"});
+// An output that could not be opened or written used to end with status 0,
+// the full device even with "done.".
+TEST(PageliftCliTest, OutputThatCannotBeOpenedOrWrittenStopsWithStatus2)
+{
+    TempDir dir;
+    dir.write("menus.def", kExampleMenus);
+    ProcessResult r = pagelift(dir, {"menus.def", "no/such/dir/out.tcl"});
+    EXPECT_EQ(2, r.status);
+    EXPECT_EQ("Reading " + dir.path() + "/menus.def ...\nUnable to open file no/such/dir/out.tcl\n",
+              r.out);
+
+    r = pagelift(dir, {"menus.def", "/dev/full"});
+    EXPECT_EQ(2, r.status);
+    EXPECT_EQ("Reading " + dir.path() + "/menus.def ...\n"
+                  "Writing /dev/full ... failed.\nUnable to write file /dev/full\n",
+              r.out);
+    struct stat st;
+    ASSERT_EQ(0, lstat("/dev/full", &st));
+    EXPECT_TRUE(S_ISCHR(st.st_mode)) << "a device is never removed";
+}
+
+// Binds a Unix socket at path: the search finds it as a file, but it cannot
+// be opened for reading.
+void makeSocket(const std::string &path)
+{
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_LE(0, fd);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof addr.sun_path);
+    memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    EXPECT_EQ(0, bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr));
+    close(fd);
+}
+
+// A located input or include that could not be opened used to be skipped,
+// and a read error taken for the end of the file: both wrote a script that
+// silently lacked menus, with status 0.
+TEST(PageliftCliTest, InputThatCannotBeOpenedOrReadStopsWithStatus2AndNoOutput)
+{
+    TempDir dir;
+    std::string sock = dir.path() + "/sock.def";
+    makeSocket(sock);
+    ProcessResult r = pagelift(dir, {"sock.def", "out.tcl"});
+    EXPECT_EQ(2, r.status);
+    EXPECT_EQ("Unable to open file " + sock + "\n", r.out);
+    EXPECT_FALSE(twtest::fileExists(dir.path() + "/out.tcl"));
+
+    dir.write("main.def", "A {}\n@sock.def\nB {}\n");
+    r = pagelift(dir, {"main.def", "out.tcl"});
+    EXPECT_EQ(2, r.status);
+    EXPECT_EQ("Reading " + dir.path() + "/main.def ...\nUnable to open file " + sock + "\n", r.out);
+    EXPECT_FALSE(twtest::fileExists(dir.path() + "/out.tcl"));
+
+    // Reading this file fails at once with an input/output error.
+    r = pagelift(dir, {"/proc/self/mem", "out.tcl"});
+    EXPECT_EQ(2, r.status);
+    EXPECT_EQ("Reading /proc/self/mem ...\nUnable to read file /proc/self/mem\n", r.out);
+    EXPECT_FALSE(twtest::fileExists(dir.path() + "/out.tcl"));
+
+    dir.write("main.def", "A {}\n@/proc/self/mem\nB {}\n");
+    r = pagelift(dir, {"main.def", "out.tcl"});
+    EXPECT_EQ(2, r.status);
+    EXPECT_EQ("Reading " + dir.path() + "/main.def ...\n"
+                  "Reading /proc/self/mem ...\nUnable to read file /proc/self/mem\n",
+              r.out);
+    EXPECT_FALSE(twtest::fileExists(dir.path() + "/out.tcl"));
+}
+
+// Menus that open only each other were never written, and the closing call
+// then named a menu the script did not define.
+TEST(PageliftCliTest, MenuWithBackToMainEntryKeepsEveryMenu)
+{
+    TempDir dir;
+    dir.write("menus.def", "Main {\n 0 0 0 0 \"Tools\" \"&Tools\"\n 0 0 0 0 \"Quit\" quit\n}\n"
+                           "Tools {\n 0 0 0 0 \"Sort\" sort\n 0 0 0 0 \"Back\" \"&Main\"\n}\n");
+    ProcessResult r = pagelift(dir, {"menus.def", "out.tcl"});
     EXPECT_EQ(0, r.status);
-    EXPECT_NE(std::string::npos, r.out.find("Unable to open file no/such/dir/out.tcl\n")) << r.out;
-    EXPECT_EQ(std::string::npos, r.out.find("Writing"));
+    EXPECT_EQ("Reading " + dir.path() + "/menus.def ...\nWriting out.tcl ... done.\n", r.out);
+    EXPECT_EQ("Tools_menu := tcZr.MakeMenu(\"Tools\",\n"
+              "                list(\"Sort\",\"sort\"),\n"
+              "                list(\"Back\",Main_menu));\n\n"
+              "Main_menu := tcZr.MakeMenu(\"Main\",\n"
+              "                list(\"Tools\",Tools_menu),\n"
+              "                list(\"Quit\",\"quit\"));\n\n"
+              "\ntcFac.SetMenus (fac, Tools_menu);\n",
+              twtest::readFile(dir.path() + "/out.tcl"));
 }
 
 TEST(PageliftCliTest, EmptyInputWritesAnEmptyScript)
