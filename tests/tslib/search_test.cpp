@@ -18,6 +18,7 @@
 #include "twlib/core/exit.h"
 #include "twlib/core/mem.h"
 #include "twlib/text/str.h"
+#include "support/child.h"
 
 namespace {
 
@@ -245,5 +246,8 @@ TEST_F(SearchTest, NothingIsLeftForTheLeakReportsAtExit)
     for (const char *tag : {"Wdir Element", "tsDirCache", "wdirFileT", "twStrBuf", "Hash", work.c_str()})
         EXPECT_EQ(std::string::npos, r.out.find(tag)) << tag << " left unfreed\n" << r.out;
 }
+
+// Suites that run in processes of their own.
+TW_CHILD_SUITE(SearchMemEnv);  // NothingIsLeftForTheLeakReportsAtExit runs it
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "support/child.h"
 
 namespace {
 
@@ -209,5 +210,8 @@ TEST(SymMemDebugEnv, TableGivesBackEveryBlock)
     twSymDestroy(t, twSymDummy);
     EXPECT_EQ(before, tableUsage());
 }
+
+// Suites that run in processes of their own.
+TW_ENV_SUITE(SymMemDebugEnv, MemDebug, "TW_MEMDBG=1");
 
 } // namespace

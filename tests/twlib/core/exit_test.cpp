@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/twlib/core/child.h"
+#include "support/child.h"
 #include "twlib/core/mem.h"
 
 namespace {
@@ -114,5 +114,8 @@ TEST(ExitTest, HandlersRunOnceInOrderOnlyUnderAMemoryCheckAndAbortCleansUpOnce)
         EXPECT_EQ(c.out != none, r.out.find(c.out ? c.out : report) != std::string::npos) << c.scene << r.out;
     }
 }
+
+// Suites that run in processes of their own.
+TW_CHILD_SUITE(ExitChildEnv);
 
 } // namespace

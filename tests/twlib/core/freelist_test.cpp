@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/twlib/core/child.h"
+#include "support/child.h"
 #include "twlib/core/mem.h"
 #include "twlib/text/str.h"
 
@@ -124,5 +124,8 @@ TEST(FreelistTest, DisabledListsHandOutTrackedBlocks)
         EXPECT_NE(std::string::npos, r.out.find(line)) << r.out;
     EXPECT_EQ(std::string::npos, r.out.find("gadget")) << r.out;
 }
+
+// Suites that run in processes of their own.
+TW_CHILD_SUITE(FreelistChildEnv);
 
 } // namespace

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/twlib/core/child.h"
+#include "support/child.h"
 #include "twlib/core/exit.h"
 
 namespace {
@@ -190,5 +190,11 @@ TEST(MemWatchEnv, WatchedBlocksAreNumberedTracedAndListedWhole)
     EXPECT_EQ("[100005]", usageLines().back());
     twMemFree(kept);
 }
+
+// Suites that run in processes of their own.
+TW_CHILD_SUITE(MemChildEnv);
+TW_ENV_SUITE(MemDebugEnv, MemDebug, "TW_MEMDBG=1");
+TW_ENV_SUITE(MemDebugEnv, MemDebugEmptyValue, "TW_MEMDBG=");
+TW_ENV_SUITE(MemWatchEnv, Watch, "TW_MEMDBG=1", "TW_MEMWATCH=menu");
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include "twlib/core/exit.h"
 #include "twlib/core/mem.h"
+#include "support/child.h"
 
 namespace {
 
@@ -129,5 +130,11 @@ TEST(StrMemDbgEnv, CatAcceptsItsOwnResultsAlsoAfterExitHandlersRan)
     EXPECT_STREQ("abc", twStrCat(twStrCat("a", "b"), "c"));
     twOnExitCall();
 }
+
+// Suites that run in processes of their own.
+TW_ENV_SUITE(StrFreshPoolEnv, FreshPool);
+TW_ENV_SUITE(StrPurifyEnv, Purify, "TW_PURIFY=1");
+TW_ENV_SUITE(StrDisableMemDbgEnv, DisabledUnderMemDebug, "TW_STRDISABLE=1", "TW_MEMDBG=1");
+TW_ENV_SUITE(StrMemDbgEnv, MemDebug, "TW_MEMDBG=1");
 
 } // namespace

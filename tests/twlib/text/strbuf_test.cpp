@@ -5,6 +5,7 @@
 #include <string>
 
 #include "twlib/core/mem.h"
+#include "support/child.h"
 
 namespace {
 
@@ -69,5 +70,8 @@ TEST(StrBufDisableEnv, TextIsAPlainStringBlock)
     EXPECT_NE(std::string::npos, out.find("Unfreed strings:\ngrown text ")) << out;
     twStrBufDestroy(b);
 }
+
+// Suites that run in processes of their own.
+TW_ENV_SUITE(StrBufDisableEnv, DisabledUnderMemDebug, "TW_STRDISABLE=1", "TW_MEMDBG=1");
 
 } // namespace

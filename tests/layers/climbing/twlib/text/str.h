@@ -1,0 +1,2 @@
+/* The included header; it includes only the floor. */
+#include "twlib/core/base.h"
