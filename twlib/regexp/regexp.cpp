@@ -1,107 +1,714 @@
-/* regexp.cpp - regular expressions compiled to a compact program.
+/* regexp.cpp - regular expressions compiled to a node program and matched by
+ * backtracking.
  *
- * The block holds a few fields that speed up the scan, then the program:
- * the magic byte, one opcode byte per node (a LITERAL node followed by its
- * zero-terminated text), and FINISH. This version compiles the plain subset
- * described in regexp.h; the node codes are the ones the full engine uses,
- * so the layout grows rather than changes.
+ * Compiling runs the same recursive-descent parser twice: the first pass
+ * only adds up the program size (so a refused pattern leaves nothing
+ * behind), the second emits into the block. Every node carries a relative
+ * link to the node that follows it; a group is GROUP_START, its branches
+ * (each opened by an ALTERNATIVE whose link chains the branches) and
+ * GROUP_END, and every branch's tail links to the node after the group.
+ * Repetitions of a one-character atom become a ZERO_OR_MORE / ONE_OR_MORE
+ * node in front of it; any other repeated atom becomes a loop of
+ * ALTERNATIVE, LOOP_BACK and EMPTY nodes.
+ *
+ * The matcher walks the links with an explicit stack of choice points and
+ * group-slot undo records, kept in the frame while it is small and on the
+ * heap when it grows, so a long subject never deepens the machine stack.
+ * Whether the rest of the program succeeds from a given node at a given
+ * position depends on nothing else (there are no back-references), so once
+ * a search has backtracked a lot, exhausted choice points are remembered as
+ * failed (node, position) pairs and never explored twice: nested loops such
+ * as (a|a)*b stay polynomial.
+ *
+ * A group slot takes the position of the last GROUP_START / GROUP_END of its
+ * group on the successful path, which is what recording on the way back out
+ * of a recursive matcher gives: a repeated group keeps its last iteration.
  */
 #include "twlib/regexp/regexp.h"
 
+#include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
-#include "twlib/core/exit.h"
+#include "twlib/core/fault.h"
 #include "twlib/core/mem.h"
-#include "twlib/err/report.h"
+#include "twlib/regexp/regexp_testhook.h"
+#include "twlib/text/str.h"
 
 namespace {
 
-enum : unsigned char {
-    OP_FINISH = 0,
-    OP_SUBJECT_START = 1,
-    OP_SUBJECT_END = 2,
-    OP_LITERAL = 8,
-    PROGRAM_MAGIC = 156,
-};
+// Failures are operations that failed (tag 2) of severity Error.
+constexpr uint32_t kFailedTag = 2;
+constexpr int kSeverityError = 0;
+
+[[noreturn]] void raise(const char *text)
+{
+    tw_RaiseText(kFailedTag, "twRegexp", kSeverityError, text);
+}
 
 constexpr size_t kMaxProgram = 32767;
+constexpr size_t kNodeSize = 3; // opcode and the two-byte link
 
 // Characters with a special meaning outside classes.
 constexpr const char *kSpecial = "^$.[()|?+*\\";
 
-[[noreturn]] void refuse(const char *text)
+bool isMultiplier(char c)
 {
-    // Stands in for the library exception until catch frames exist: an
-    // exception nobody catches is reported and ends the process too.
-    twErrReport2("twRegexp", TW_SEV_FATAL, text);
-    twAbort(0);
+    return c == '*' || c == '+' || c == '?';
 }
 
-} // namespace
-
-struct twRegexpT {
-    char firstChar;          // when nonzero, every match begins with it
-    char anchored;           // nonzero: only an attempt at the subject's start
-    const char *mustContain; // literal every match contains, or null
-    int mustLength;
-    // The program follows the record.
+// What the parser knows about the piece it just compiled.
+enum : int {
+    HAS_WIDTH = 1,      // never matches the empty string
+    SIMPLE = 2,         // always exactly one character: may sit under ZERO_OR_MORE
+    STARTS_STARRED = 4, // may begin with a "*" piece
 };
 
-static unsigned char *programOf(const twRegexpT *re)
+// Node links: 0 is "no node" (offset 0 holds the magic byte, never a node).
+size_t nextNode(const unsigned char *prog, size_t at)
 {
-    return reinterpret_cast<unsigned char *>(const_cast<twRegexpT *>(re) + 1);
+    size_t off = static_cast<size_t>(prog[at + 1]) << 8 | prog[at + 2];
+    if (off == 0) return 0;
+    if (prog[at] != TW_RE_LOOP_BACK) return at + off;
+    return off < at ? at - off : 0;
 }
 
-// Emits the program for 'pattern' into 'out' (or only counts when out is
-// null) and returns its size.
-static size_t emit(const char *pattern, unsigned char *out)
+const char *operandOf(const unsigned char *prog, size_t at)
 {
-    size_t n = 0;
-    auto put = [&](unsigned char c) {
-        if (out) out[n] = c;
-        n++;
-    };
-    bool inLiteral = false;
-    put(PROGRAM_MAGIC);
-    for (const char *p = pattern; *p; p++) {
-        char c = *p;
-        if (c == '^' || c == '$') {
-            if (inLiteral) put(0);
-            inLiteral = false;
-            put(c == '^' ? OP_SUBJECT_START : OP_SUBJECT_END);
+    return reinterpret_cast<const char *>(prog + at + kNodeSize);
+}
+
+// --- Compiler ---------------------------------------------------------------
+
+// Parser position and output of one compile; plain data, so a raise may
+// leave it behind.
+struct Compiler {
+    const char *parse;  // next pattern character
+    int groups;         // number the next group takes
+    unsigned char *out; // null in the sizing pass
+    size_t size;        // program bytes emitted (or counted) so far
+};
+
+void emitByte(Compiler &c, unsigned char b)
+{
+    if (c.out) c.out[c.size] = b;
+    c.size++;
+}
+
+size_t emitNode(Compiler &c, int op)
+{
+    size_t at = c.size;
+    emitByte(c, static_cast<unsigned char>(op));
+    emitByte(c, 0);
+    emitByte(c, 0);
+    return at;
+}
+
+// Puts a node in front of the operand that starts at 'at' (the operand is
+// the last thing emitted, so nothing outside it links into it yet).
+void insertNode(Compiler &c, int op, size_t at)
+{
+    if (c.out) {
+        memmove(c.out + at + kNodeSize, c.out + at, c.size - at);
+        c.out[at] = static_cast<unsigned char>(op);
+        c.out[at + 1] = c.out[at + 2] = 0;
+    }
+    c.size += kNodeSize;
+}
+
+// Links the last node of the chain starting at 'p' to 'target'.
+void linkTail(Compiler &c, size_t p, size_t target)
+{
+    if (!c.out) return;
+    size_t scan = p;
+    for (size_t n; (n = nextNode(c.out, scan)) != 0;) scan = n;
+    size_t off = c.out[scan] == TW_RE_LOOP_BACK ? scan - target : target - scan;
+    c.out[scan + 1] = static_cast<unsigned char>(off >> 8);
+    c.out[scan + 2] = static_cast<unsigned char>(off & 0xff);
+}
+
+// linkTail on the operand of an ALTERNATIVE; nothing for other nodes.
+void linkOperandTail(Compiler &c, size_t p, size_t target)
+{
+    if (!c.out || c.out[p] != TW_RE_ALTERNATIVE) return;
+    linkTail(c, p + kNodeSize, target);
+}
+
+size_t compileAlternatives(Compiler &c, bool paren, int &flags);
+
+// A bracket class; the parser stands after the "[".
+size_t compileClass(Compiler &c)
+{
+    size_t ret;
+    if (*c.parse == '^') {
+        ret = emitNode(c, TW_RE_NOT_IN_SET);
+        c.parse++;
+    } else {
+        ret = emitNode(c, TW_RE_IN_SET);
+    }
+    if (*c.parse == ']' || *c.parse == '-') emitByte(c, static_cast<unsigned char>(*c.parse++));
+    while (*c.parse && *c.parse != ']') {
+        if (*c.parse != '-') {
+            emitByte(c, static_cast<unsigned char>(*c.parse++));
             continue;
         }
-        if (c == '\\') {
-            if (!p[1]) refuse("trailing \\");
-            c = *++p;
-        } else if (strchr(kSpecial, c)) {
-            refuse("unsupported regexp construct");
+        c.parse++;
+        if (*c.parse == ']' || *c.parse == '\0') {
+            emitByte(c, '-');
+            continue;
         }
-        if (!inLiteral) put(OP_LITERAL);
-        inLiteral = true;
-        put(static_cast<unsigned char>(c));
+        // The character before the "-" was added already; the range adds
+        // the ones after it, up to and including the last.
+        int from = static_cast<unsigned char>(c.parse[-2]) + 1;
+        int to = static_cast<unsigned char>(*c.parse);
+        if (from > to + 1) raise("invalid [] range");
+        for (; from <= to; from++) emitByte(c, static_cast<unsigned char>(from));
+        c.parse++;
     }
-    if (inLiteral) put(0);
-    put(OP_FINISH);
-    return n;
+    emitByte(c, 0);
+    if (*c.parse != ']') raise("unmatched []");
+    c.parse++;
+    return ret;
 }
 
-twRegexpT *twRegexpCompile(const char *pattern)
+size_t compileAtom(Compiler &c, int &flags)
 {
-    if (!pattern) refuse("NULL argument");
-    size_t size = emit(pattern, nullptr);
-    if (size >= kMaxProgram) refuse("regexp too big");
-    auto *re = static_cast<twRegexpT *>(
-        twMemMalloc(static_cast<uint32_t>(sizeof(twRegexpT) + size), "twRegexpT"));
-    unsigned char *prog = programOf(re);
-    emit(pattern, prog);
+    flags = 0;
+    size_t ret;
+    char ch = *c.parse;
+    switch (ch) {
+    case '\0':
+    case '|':
+    case ')':
+        raise("internal urp"); // the branch loop stops before these
+    case '?':
+    case '+':
+    case '*':
+        raise("?+* follows nothing");
+    default:
+        break;
+    }
+    c.parse++;
+    switch (ch) {
+    case '^':
+        return emitNode(c, TW_RE_SUBJECT_START);
+    case '$':
+        return emitNode(c, TW_RE_SUBJECT_END);
+    case '.':
+        flags = HAS_WIDTH | SIMPLE;
+        return emitNode(c, TW_RE_ANY_CHAR);
+    case '[':
+        flags = HAS_WIDTH | SIMPLE;
+        return compileClass(c);
+    case '(': {
+        int inner;
+        ret = compileAlternatives(c, true, inner);
+        flags = inner & (HAS_WIDTH | STARTS_STARRED);
+        return ret;
+    }
+    case '\\':
+        if (*c.parse == '\0') raise("trailing \\");
+        ret = emitNode(c, TW_RE_LITERAL);
+        emitByte(c, static_cast<unsigned char>(*c.parse++));
+        emitByte(c, 0);
+        flags = HAS_WIDTH | SIMPLE;
+        return ret;
+    default:
+        break;
+    }
+    // A run of ordinary characters. Before a multiplier the run gives up its
+    // last character, which becomes the next atom and the multiplier's alone.
+    c.parse--;
+    size_t len = strcspn(c.parse, kSpecial);
+    if (len == 0) raise("internal disaster");
+    if (len > 1 && isMultiplier(c.parse[len])) len--;
+    flags = HAS_WIDTH | (len == 1 ? SIMPLE : 0);
+    ret = emitNode(c, TW_RE_LITERAL);
+    while (len-- > 0) emitByte(c, static_cast<unsigned char>(*c.parse++));
+    emitByte(c, 0);
+    return ret;
+}
+
+size_t compilePiece(Compiler &c, int &flags)
+{
+    int atomFlags;
+    size_t ret = compileAtom(c, atomFlags);
+    char op = *c.parse;
+    if (!isMultiplier(op)) {
+        flags = atomFlags;
+        return ret;
+    }
+    if (!(atomFlags & HAS_WIDTH) && op != '?') raise("*+ operand could be empty");
+    flags = op == '+' ? HAS_WIDTH : op == '*' ? STARTS_STARRED : 0;
+
+    if (op == '*' && (atomFlags & SIMPLE)) {
+        insertNode(c, TW_RE_ZERO_OR_MORE, ret);
+    } else if (op == '*') {
+        // x* as (x LOOP_BACK | EMPTY)
+        insertNode(c, TW_RE_ALTERNATIVE, ret);
+        linkOperandTail(c, ret, emitNode(c, TW_RE_LOOP_BACK));
+        linkOperandTail(c, ret, ret);
+        linkTail(c, ret, emitNode(c, TW_RE_ALTERNATIVE));
+        linkTail(c, ret, emitNode(c, TW_RE_EMPTY));
+    } else if (op == '+' && (atomFlags & SIMPLE)) {
+        insertNode(c, TW_RE_ONE_OR_MORE, ret);
+    } else if (op == '+') {
+        // x+ as x (LOOP_BACK to x | EMPTY)
+        size_t loop = emitNode(c, TW_RE_ALTERNATIVE);
+        linkTail(c, ret, loop);
+        linkTail(c, emitNode(c, TW_RE_LOOP_BACK), ret);
+        linkTail(c, loop, emitNode(c, TW_RE_ALTERNATIVE));
+        linkTail(c, ret, emitNode(c, TW_RE_EMPTY));
+    } else {
+        // x? as (x | EMPTY)
+        insertNode(c, TW_RE_ALTERNATIVE, ret);
+        linkTail(c, ret, emitNode(c, TW_RE_ALTERNATIVE));
+        size_t empty = emitNode(c, TW_RE_EMPTY);
+        linkTail(c, ret, empty);
+        linkOperandTail(c, ret, empty);
+    }
+    c.parse++;
+    if (isMultiplier(*c.parse)) raise("nested *?+");
+    return ret;
+}
+
+// One branch: an ALTERNATIVE node followed by its pieces (or by EMPTY).
+size_t compileBranch(Compiler &c, int &flags)
+{
+    flags = 0;
+    size_t ret = emitNode(c, TW_RE_ALTERNATIVE);
+    size_t chain = 0;
+    while (*c.parse && *c.parse != '|' && *c.parse != ')') {
+        int pieceFlags;
+        size_t latest = compilePiece(c, pieceFlags);
+        flags |= pieceFlags & HAS_WIDTH;
+        if (!chain)
+            flags |= pieceFlags & STARTS_STARRED;
+        else
+            linkTail(c, chain, latest);
+        chain = latest;
+    }
+    // An ALTERNATIVE's operand must be a node, even for an empty branch.
+    if (!chain) emitNode(c, TW_RE_EMPTY);
+    return ret;
+}
+
+// The whole expression (paren false) or a group after its "(".
+size_t compileAlternatives(Compiler &c, bool paren, int &flags)
+{
+    flags = HAS_WIDTH;
+    size_t ret = 0;
+    int number = 0;
+    if (paren) {
+        if (c.groups >= 10) raise("too many ()");
+        number = c.groups++;
+        ret = emitNode(c, TW_RE_GROUP_START + number);
+    }
+    size_t last = 0;
+    for (;;) {
+        int branchFlags;
+        size_t br = compileBranch(c, branchFlags);
+        if (last)
+            linkTail(c, last, br);
+        else if (ret)
+            linkTail(c, ret, br);
+        else
+            ret = br;
+        last = br;
+        if (!(branchFlags & HAS_WIDTH)) flags &= ~HAS_WIDTH;
+        flags |= branchFlags & STARTS_STARRED;
+        if (*c.parse != '|') break;
+        c.parse++;
+    }
+    size_t ender = emitNode(c, paren ? TW_RE_GROUP_END + number : TW_RE_FINISH);
+    linkTail(c, last, ender);
+    if (c.out)
+        for (size_t br = ret; br && br != ender; br = nextNode(c.out, br))
+            linkOperandTail(c, br, ender);
+    if (paren) {
+        if (*c.parse != ')') raise("unmatched ()");
+        c.parse++;
+    } else if (*c.parse) {
+        raise(*c.parse == ')' ? "unmatched ()" : "junk on end");
+    }
+    return ret;
+}
+
+// Runs the parser over the whole pattern into 'out' (null: only count);
+// returns the program size.
+size_t compileProgram(const char *pattern, unsigned char *out, int &flags)
+{
+    Compiler c{pattern, 1, out, 0};
+    emitByte(c, TW_RE_MAGIC);
+    compileAlternatives(c, false, flags);
+    return c.size;
+}
+
+// firstChar, anchored and mustContain from the finished program.
+void setScanHints(twRegexpT *re, int flags)
+{
+    const unsigned char *prog = re->program;
     re->firstChar = 0;
     re->anchored = 0;
     re->mustContain = nullptr;
     re->mustLength = 0;
-    if (prog[1] == OP_LITERAL) re->firstChar = static_cast<char>(prog[2]);
-    if (prog[1] == OP_SUBJECT_START) re->anchored = 1;
+    const size_t first = 1;
+    if (prog[nextNode(prog, first)] != TW_RE_FINISH) return; // several alternatives
+    size_t scan = first + kNodeSize;
+    if (prog[scan] == TW_RE_LITERAL)
+        re->firstChar = *operandOf(prog, scan);
+    else if (prog[scan] == TW_RE_SUBJECT_START)
+        re->anchored = 1;
+    if (!(flags & STARTS_STARRED)) return;
+    // Nodes on this chain are passed by every match; repeated operands and
+    // the inside of loops and groups are not on it.
+    size_t longest = 0;
+    for (; scan; scan = nextNode(prog, scan)) {
+        if (prog[scan] != TW_RE_LITERAL) continue;
+        size_t len = strlen(operandOf(prog, scan));
+        if (len >= longest) {
+            longest = len;
+            re->mustContain = operandOf(prog, scan);
+        }
+    }
+    re->mustLength = static_cast<int>(longest);
+}
+
+// --- Matcher ----------------------------------------------------------------
+
+enum Outcome { MATCHED, NO_MATCH, BAD_OPCODE, BROKEN_CHAIN, NOT_SIMPLE, TOO_DEEP };
+
+enum FrameKind : uint32_t {
+    FRAME_ALTERNATIVE, // node: first ALTERNATIVE of the chain; count: next one to try (0: none)
+    FRAME_REPEAT,      // node: the repetition; count: repetitions now tried
+    FRAME_UNDO,        // node: slot; pos: its value before
+};
+
+struct Frame {
+    const char *pos;
+    size_t count;
+    uint32_t node;
+    uint32_t kind;
+};
+
+constexpr size_t kLocalFrames = 64;
+// twMemRealloc takes a 32-bit size.
+constexpr size_t kMaxFrames = (size_t{1} << 31) / sizeof(Frame);
+
+// After this many backtracks in one twRegexpExec the failed pairs are kept.
+constexpr long kDefaultMemoAfter = 4096;
+long memoAfter = kDefaultMemoAfter;
+
+constexpr size_t kMemoFirstSlots = 1024;
+constexpr size_t kMemoMaxSlots = size_t{1} << 21;
+
+// State of one twRegexpExec; plain data that lives in its frame.
+struct Matcher {
+    const unsigned char *prog;
+    const char *subject;
+    const char *slot[20]; // start[0..9], end[0..9] of the attempt under way
+    Frame *stack;         // 'local' until it runs out, then a heap block
+    size_t depth;
+    size_t capacity;
+    uint64_t *memo; // open-addressed set of failed (position, node) keys + 1; 0 is free
+    size_t memoSlots;
+    size_t memoUsed;
+    long backtracks;
+    Frame local[kLocalFrames];
+};
+
+void releaseMatcher(Matcher &m)
+{
+    if (m.stack != m.local) twMemFree(m.stack);
+    if (m.memo) twMemFree(m.memo);
+}
+
+bool pushFrame(Matcher &m, const Frame &f)
+{
+    if (m.depth == m.capacity) {
+        if (m.capacity >= kMaxFrames) return false;
+        size_t grown = m.capacity * 2 < kMaxFrames ? m.capacity * 2 : kMaxFrames;
+        auto bytes = static_cast<uint32_t>(grown * sizeof(Frame));
+        if (m.stack == m.local) {
+            auto *heap = static_cast<Frame *>(twMemMalloc(bytes, "twRegexp stack"));
+            memcpy(heap, m.local, sizeof m.local);
+            m.stack = heap;
+        } else {
+            m.stack = static_cast<Frame *>(twMemRealloc(m.stack, bytes, "twRegexp stack"));
+        }
+        m.capacity = grown;
+    }
+    m.stack[m.depth++] = f;
+    return true;
+}
+
+uint64_t memoKey(const Matcher &m, size_t node, const char *pos)
+{
+    // Nodes lie below 32768.
+    return (static_cast<uint64_t>(pos - m.subject) << 15 | node) + 1;
+}
+
+size_t memoHome(uint64_t key, size_t slots)
+{
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 20) & (slots - 1);
+}
+
+bool knownToFail(const Matcher &m, size_t node, const char *pos)
+{
+    if (!m.memo) return false;
+    uint64_t key = memoKey(m, node, pos);
+    for (size_t i = memoHome(key, m.memoSlots);; i = (i + 1) & (m.memoSlots - 1)) {
+        if (m.memo[i] == key) return true;
+        if (m.memo[i] == 0) return false;
+    }
+}
+
+void insertKey(uint64_t *table, size_t slots, uint64_t key)
+{
+    size_t i = memoHome(key, slots);
+    while (table[i] != 0 && table[i] != key) i = (i + 1) & (slots - 1);
+    table[i] = key;
+}
+
+void rememberFailure(Matcher &m, size_t node, const char *pos)
+{
+    if (!m.memo) return;
+    if (2 * (m.memoUsed + 1) > m.memoSlots) {
+        // Full at the largest size: stop remembering; the search stays right.
+        if (m.memoSlots >= kMemoMaxSlots) return;
+        size_t slots = m.memoSlots * 2;
+        auto *grown = static_cast<uint64_t *>(
+            twMemCalloc(static_cast<uint32_t>(slots), sizeof(uint64_t), "twRegexp memo"));
+        for (size_t i = 0; i < m.memoSlots; i++)
+            if (m.memo[i]) insertKey(grown, slots, m.memo[i]);
+        twMemFree(m.memo);
+        m.memo = grown;
+        m.memoSlots = slots;
+    }
+    insertKey(m.memo, m.memoSlots, memoKey(m, node, pos));
+    m.memoUsed++;
+}
+
+void countBacktrack(Matcher &m)
+{
+    if (m.memo || ++m.backtracks <= memoAfter) return;
+    m.memoSlots = kMemoFirstSlots;
+    m.memo = static_cast<uint64_t *>(
+        twMemCalloc(static_cast<uint32_t>(m.memoSlots), sizeof(uint64_t), "twRegexp memo"));
+    m.memoUsed = 0;
+}
+
+bool inSet(const char *set, char ch)
+{
+    return ch != '\0' && strchr(set, ch) != nullptr;
+}
+
+// How many times in a row the simple node at 'node' matches from 'pos';
+// false when the node is not simple.
+bool runLength(const unsigned char *prog, size_t node, const char *pos, size_t &n)
+{
+    const char *opnd = operandOf(prog, node);
+    n = 0;
+    switch (prog[node]) {
+    case TW_RE_ANY_CHAR:
+        n = strlen(pos);
+        return true;
+    case TW_RE_LITERAL:
+        while (pos[n] && pos[n] == *opnd) n++;
+        return true;
+    case TW_RE_IN_SET:
+        while (inSet(opnd, pos[n])) n++;
+        return true;
+    case TW_RE_NOT_IN_SET:
+        while (pos[n] && !inSet(opnd, pos[n])) n++;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The character that must follow a repetition (the first of a LITERAL
+// after it), or 0 when anything may.
+char followingChar(const unsigned char *prog, size_t rep)
+{
+    size_t next = nextNode(prog, rep);
+    return next && prog[next] == TW_RE_LITERAL ? *operandOf(prog, next) : '\0';
+}
+
+constexpr size_t kNoCount = SIZE_MAX;
+
+// The largest count in [min, hi] after which 'must' follows (any when 0).
+size_t fittingCount(const char *base, size_t hi, size_t min, char must)
+{
+    for (size_t k = hi; k != kNoCount && k >= min; k--)
+        if (!must || base[k] == must) return k;
+    return kNoCount;
+}
+
+// Runs the program from the first node at 'pos'; on MATCHED, 'end' is
+// where it stopped and m.slot holds the groups.
+Outcome attempt(Matcher &m, const char *pos, const char *&end)
+{
+    const unsigned char *prog = m.prog;
+    for (auto &s : m.slot) s = nullptr;
+    m.depth = 0;
+    size_t scan = 1;
+    for (;;) {
+        if (!scan) return BROKEN_CHAIN;
+        size_t next = nextNode(prog, scan);
+        unsigned op = prog[scan];
+        bool ok = true;
+        switch (op) {
+        case TW_RE_FINISH:
+            end = pos;
+            return MATCHED;
+        case TW_RE_SUBJECT_START:
+            ok = pos == m.subject;
+            break;
+        case TW_RE_SUBJECT_END:
+            ok = *pos == '\0';
+            break;
+        case TW_RE_ANY_CHAR:
+            ok = *pos != '\0';
+            pos += ok;
+            break;
+        case TW_RE_IN_SET:
+            ok = inSet(operandOf(prog, scan), *pos);
+            pos += ok;
+            break;
+        case TW_RE_NOT_IN_SET:
+            ok = *pos != '\0' && !inSet(operandOf(prog, scan), *pos);
+            pos += ok;
+            break;
+        case TW_RE_LITERAL: {
+            const char *lit = operandOf(prog, scan);
+            size_t len = strlen(lit);
+            ok = *lit == *pos && strncmp(lit, pos, len) == 0;
+            if (ok) pos += len;
+            break;
+        }
+        case TW_RE_EMPTY:
+        case TW_RE_LOOP_BACK:
+            break;
+        case TW_RE_ALTERNATIVE:
+            if (!next || prog[next] != TW_RE_ALTERNATIVE) {
+                next = scan + kNodeSize; // a single alternative is simply entered
+                break;
+            }
+            if (knownToFail(m, scan, pos)) {
+                ok = false;
+                break;
+            }
+            if (!pushFrame(m, {pos, next, static_cast<uint32_t>(scan), FRAME_ALTERNATIVE}))
+                return TOO_DEEP;
+            next = scan + kNodeSize;
+            break;
+        case TW_RE_ZERO_OR_MORE:
+        case TW_RE_ONE_OR_MORE: {
+            if (knownToFail(m, scan, pos)) {
+                ok = false;
+                break;
+            }
+            size_t most;
+            if (!runLength(prog, scan + kNodeSize, pos, most)) return NOT_SIMPLE;
+            size_t k = fittingCount(pos, most, op == TW_RE_ONE_OR_MORE, followingChar(prog, scan));
+            if (k == kNoCount) {
+                rememberFailure(m, scan, pos);
+                ok = false;
+                break;
+            }
+            if (!pushFrame(m, {pos, k, static_cast<uint32_t>(scan), FRAME_REPEAT}))
+                return TOO_DEEP;
+            pos += k;
+            break;
+        }
+        default: {
+            int slot;
+            if (op > TW_RE_GROUP_START && op <= TW_RE_GROUP_START + 9)
+                slot = static_cast<int>(op) - TW_RE_GROUP_START;
+            else if (op > TW_RE_GROUP_END && op <= TW_RE_GROUP_END + 9)
+                slot = 10 + static_cast<int>(op) - TW_RE_GROUP_END;
+            else
+                return BAD_OPCODE;
+            if (!pushFrame(m, {m.slot[slot], 0, static_cast<uint32_t>(slot), FRAME_UNDO}))
+                return TOO_DEEP;
+            m.slot[slot] = pos;
+            break;
+        }
+        }
+        if (ok) {
+            scan = next;
+            continue;
+        }
+
+        // Back to the newest choice point that has something left to try.
+        for (scan = 0; !scan;) {
+            if (m.depth == 0) return NO_MATCH;
+            Frame &f = m.stack[m.depth - 1];
+            if (f.kind == FRAME_UNDO) {
+                m.slot[f.node] = f.pos;
+                m.depth--;
+                continue;
+            }
+            countBacktrack(m);
+            if (f.kind == FRAME_ALTERNATIVE) {
+                size_t alt = f.count;
+                if (!alt) {
+                    rememberFailure(m, f.node, f.pos);
+                    m.depth--;
+                    continue;
+                }
+                size_t after = nextNode(prog, alt);
+                f.count = after && prog[after] == TW_RE_ALTERNATIVE ? after : 0;
+                pos = f.pos;
+                scan = alt + kNodeSize;
+                continue;
+            }
+            size_t min = prog[f.node] == TW_RE_ONE_OR_MORE;
+            size_t k = f.count > min ? fittingCount(f.pos, f.count - 1, min,
+                                                    followingChar(prog, f.node))
+                                     : kNoCount;
+            if (k == kNoCount) {
+                rememberFailure(m, f.node, f.pos);
+                m.depth--;
+                continue;
+            }
+            f.count = k;
+            pos = f.pos + k;
+            scan = nextNode(prog, f.node);
+            if (!scan) return BROKEN_CHAIN;
+        }
+    }
+}
+
+bool subMatch(const twRegexpMatch *match, int n, const char *&s, size_t &len)
+{
+    if (!match || n < 0 || n > 9) return false;
+    s = match->start[n];
+    const char *e = match->end[n];
+    if (!s || !e || e <= s) return false;
+    len = static_cast<size_t>(e - s);
+    return true;
+}
+
+} // namespace
+
+extern "C" void twRegexp_TestMemoAfter(long backtracks)
+{
+    memoAfter = backtracks < 0 ? kDefaultMemoAfter : backtracks;
+}
+
+twRegexpT *twRegexpCompile(const char *pattern)
+{
+    if (!pattern) raise("NULL argument");
+    int flags;
+    size_t size = compileProgram(pattern, nullptr, flags);
+    if (size >= kMaxProgram) raise("regexp too big");
+    auto *re = static_cast<twRegexpT *>(
+        twMemMalloc(static_cast<uint32_t>(sizeof(twRegexpT) + size), "twRegexpT"));
+    compileProgram(pattern, re->program, flags);
+    setScanHints(re, flags);
     return re;
 }
 
@@ -110,51 +717,127 @@ void twRegexpDestroy(twRegexpT *re)
     if (re) twMemFree(re);
 }
 
-// Runs the program from 'at'; the end of the match, or null.
-static const char *attempt(const unsigned char *node, const char *subject, const char *at)
-{
-    for (;;) {
-        switch (*node) {
-        case OP_FINISH:
-            return at;
-        case OP_SUBJECT_START:
-            if (at != subject) return nullptr;
-            node++;
-            break;
-        case OP_SUBJECT_END:
-            if (*at) return nullptr;
-            node++;
-            break;
-        case OP_LITERAL: {
-            const char *lit = reinterpret_cast<const char *>(node + 1);
-            size_t len = strlen(lit);
-            if (strncmp(at, lit, len) != 0) return nullptr;
-            at += len;
-            node += len + 2;
-            break;
-        }
-        default:
-            refuse("memory corruption");
-        }
-    }
-}
-
 int twRegexpExec(const twRegexpT *re, twRegexpMatch *match, const char *subject)
 {
-    if (!re || !subject) refuse("NULL parameter");
-    const unsigned char *prog = programOf(re);
-    if (prog[0] != PROGRAM_MAGIC) refuse("corrupted program");
-    for (const char *at = subject;; at++) {
-        if (!re->firstChar || *at == re->firstChar) {
-            if (const char *end = attempt(prog + 1, subject, at)) {
-                if (match) {
-                    for (int i = 0; i < 10; i++) match->start[i] = match->end[i] = nullptr;
-                    match->start[0] = at;
-                    match->end[0] = end;
-                }
-                return 1;
-            }
+    if (!re || !subject) raise("NULL parameter");
+    if (re->program[0] != TW_RE_MAGIC) raise("corrupted program");
+
+    Outcome result = NO_MATCH;
+    const char *at = subject, *end = nullptr;
+    Matcher m;
+    m.prog = re->program;
+    m.subject = subject;
+    m.stack = m.local;
+    m.depth = 0;
+    m.capacity = kLocalFrames;
+    m.memo = nullptr;
+    m.memoSlots = m.memoUsed = 0;
+    m.backtracks = 0;
+
+    if (re->mustContain && !strstr(subject, re->mustContain)) {
+        // Cannot match anywhere.
+    } else if (re->anchored) {
+        result = attempt(m, at, end);
+    } else if (re->firstChar) {
+        for (; (at = strchr(at, re->firstChar)) != nullptr; at++)
+            if ((result = attempt(m, at, end)) != NO_MATCH) break;
+    } else {
+        for (;; at++) {
+            // The terminating zero is a position too: an expression that
+            // matches empty matches there.
+            if ((result = attempt(m, at, end)) != NO_MATCH || !*at) break;
         }
-        if (re->anchored || !*at) return 0;
     }
+    releaseMatcher(m);
+
+    switch (result) {
+    case MATCHED:
+        break;
+    case NO_MATCH:
+        if (match) *match = twRegexpMatch{};
+        return 0;
+    case BAD_OPCODE:
+        raise("memory corruption");
+    case BROKEN_CHAIN:
+        raise("corrupted pointers");
+    case NOT_SIMPLE:
+        raise("internal foulup");
+    case TOO_DEEP:
+        raise("backtrack stack overflow");
+    }
+    if (match) {
+        for (int i = 1; i < 10; i++) {
+            match->start[i] = m.slot[i];
+            match->end[i] = m.slot[10 + i];
+        }
+        match->start[0] = at;
+        match->end[0] = end;
+    }
+    return 1;
+}
+
+size_t twRegexpReplaceN(const twRegexpT *re, const twRegexpMatch *match, const char *templ,
+                        char *dest, size_t size)
+{
+    if (!re || !match || !templ || (!dest && size)) raise("NULL parm to twRegexpReplace");
+    if (re->program[0] != TW_RE_MAGIC) raise("damaged regexp fed to twRegexpReplace");
+    size_t n = 0; // length of the whole result so far
+    for (const char *t = templ; *t; t++) {
+        int no = -1;
+        if (*t == '&')
+            no = 0;
+        else if (*t == '\\' && t[1] >= '0' && t[1] <= '9')
+            no = *++t - '0';
+        if (no < 0) {
+            char ch = *t;
+            if (ch == '\\' && (t[1] == '\\' || t[1] == '&')) ch = *++t;
+            if (n + 1 < size) dest[n] = ch;
+            n++;
+            continue;
+        }
+        const char *s = match->start[no], *e = match->end[no];
+        if (!s || !e) continue;
+        if (e < s || memchr(s, '\0', static_cast<size_t>(e - s))) raise("damaged match string");
+        size_t len = static_cast<size_t>(e - s);
+        if (n + 1 < size) memcpy(dest + n, s, n + len < size ? len : size - 1 - n);
+        n += len;
+    }
+    if (size) dest[n < size ? n : size - 1] = '\0';
+    return n;
+}
+
+void twRegexpReplace(const twRegexpT *re, const twRegexpMatch *match, const char *templ,
+                     char *dest)
+{
+    if (!dest) raise("NULL parm to twRegexpReplace");
+    twRegexpReplaceN(re, match, templ, dest, SIZE_MAX);
+}
+
+char *twRegexpGetMatchAlloc(const twRegexpMatch *match, int n)
+{
+    const char *s;
+    size_t len;
+    if (!subMatch(match, n, s, len)) return nullptr;
+    if (len >= static_cast<size_t>(INT_MAX)) raise("match too long for a pool string");
+    char *copy = twStrAlloc(static_cast<int>(len) + 1);
+    memcpy(copy, s, len);
+    copy[len] = '\0';
+    return copy;
+}
+
+int twRegexpGetMatch(const twRegexpMatch *match, int n, char *buffer, int size)
+{
+    const char *s;
+    size_t len;
+    bool set = subMatch(match, n, s, len);
+    if (!buffer || size <= 0) return set ? -1 : 0;
+    if (!set) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    size_t room = static_cast<size_t>(size) - 1;
+    size_t copied = len <= room ? len : room;
+    memcpy(buffer, s, copied);
+    buffer[copied] = '\0';
+    return copied == len ? 1 : -1;
 }
