@@ -1,9 +1,10 @@
 // Fuzz target for the converter's reader: any bytes as a menu file are
-// lexed, parsed, linked and written without a fault, and every record is
-// released again. Include directives are refused here (as inside an
-// included file) so that the run never touches the file system.
+// lexed, parsed, linked and written without a fault, every menu is written,
+// and every record is released again. Include directives are refused here
+// (as inside an included file) so that the run never touches the file system.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -37,8 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     resolveMenuLinks();
     FILE *out = fopen("/dev/null", "w");
     if (out) {
-        writeMenus(out);
+        if (writeMenus(out) != 0) abort();
         fclose(out);
+        // Every menu is in the script, also those that only open one
+        // another in a cycle.
+        for (const Menu *m = reader.menus; m; m = m->next)
+            if (!m->written) abort();
     }
     freeMenus();
     return 0;
