@@ -141,7 +141,7 @@ char *bigBinaryToDecimal(const char *bits, size_t n, size_t digits, char *out)
     size_t used = text.size() - skip;
     size_t pad = used < digits ? digits - used : 0;
     memset(out, '0', pad);
-    memcpy(out + pad, text.data() + skip, used);
+    if (used > 0) memcpy(out + pad, text.data() + skip, used); // a zero value has no limbs
     return out + pad + used;
 }
 

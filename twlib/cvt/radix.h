@@ -10,8 +10,8 @@
  * Every call writes into a buffer the caller supplies, which must hold the
  * longest result: four characters per hexadecimal digit, three per octal
  * digit, 32 or the input length for a decimal number, and a digit per bit
- * for bits to octal, hexadecimal or decimal text, each with two more for a
- * suffix and one for the terminator. A null text or buffer gives 0 and
+ * (at least one) for bits to octal, hexadecimal or decimal text, each with
+ * two more for a suffix and one for the terminator. A null text or buffer gives 0 and
  * writes nothing. No call allocates memory that outlives it.
  */
 #ifndef TWLIB_CVT_RADIX_H

@@ -141,6 +141,7 @@ TEST(RadixTest, BitsToDecimalKeepsTheDigitCount)
     expectConv(1, "18446744073709551615", binDec(std::string(64, '1')), "");
     expectConv(1, "4294967296", binDec("1" + std::string(32, '0')), "");
     expectConv(1, "00000000008", binDec(std::string(30, '0') + "1000"), "");
+    expectConv(1, "0000000000000", binDec(std::string(40, '0')), "zero past 32 bits");
     expectConv(1, "073786976294838206464", binDec("1" + std::string(64, '0') + "00"),
                "a carry across limbs");
     expectConv(1,
