@@ -13,7 +13,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,13 +38,15 @@ long daysBeforeYear(long year)
 }
 
 // The path with its last component cut to 14 characters, when that
-// component is longer; empty otherwise.
-std::string truncatedTwin(const std::string &path)
+// component is longer (path is shorter than TS_PATH_SIZE); false otherwise.
+bool truncatedTwin(const char *path, char *twin)
 {
-    size_t slash = path.rfind('/');
-    size_t start = slash == std::string::npos ? 0 : slash + 1;
-    if (path.size() - start <= kShortNameMax) return std::string();
-    return path.substr(0, start + kShortNameMax);
+    const char *slash = std::strrchr(path, '/');
+    size_t start = slash ? static_cast<size_t>(slash - path) + 1 : 0;
+    if (std::strlen(path + start) <= kShortNameMax) return false;
+    std::memcpy(twin, path, start + kShortNameMax);
+    twin[start + kShortNameMax] = '\0';
+    return true;
 }
 
 bool isDirectory(const char *path)
@@ -55,19 +56,22 @@ bool isDirectory(const char *path)
 }
 
 // Creates a directory; 0 when one exists under the name afterwards, 7 when
-// not, -1 for an empty name.
+// not, -1 for an empty name, 2 for one of 256 characters or more.
 int createDir(const char *path)
 {
     if (!*path) return -1;
-    std::string name(path);
-    if (name.size() > 1 && name.back() == '/') name.pop_back();
-    bool made = mkdir(name.c_str(), 0777) == 0;
-    if (isDirectory(name.c_str())) return 0;
+    size_t n = strnlen(path, TS_PATH_SIZE);
+    if (n >= TS_PATH_SIZE) return TS_ERR_PATH;
+    char name[TS_PATH_SIZE];
+    std::memcpy(name, path, n + 1);
+    if (n > 1 && name[n - 1] == '/') name[--n] = '\0';
+    bool made = mkdir(name, 0777) == 0;
+    if (isDirectory(name)) return TS_OK;
     // Only a directory this call made is removed again: an older one with
     // the cut name belongs to somebody else.
-    std::string twin = truncatedTwin(name);
-    if (made && !twin.empty() && isDirectory(twin.c_str())) rmdir(twin.c_str());
-    return 7;
+    char twin[TS_PATH_SIZE];
+    if (made && truncatedTwin(name, twin) && isDirectory(twin)) rmdir(twin);
+    return TS_ERR_INVALID;
 }
 
 bool validChar(unsigned char c)
@@ -89,13 +93,13 @@ int validName(const char *s, size_t shortMax)
 
 int makeValidName(char *s, size_t shortMax)
 {
-    if (!s || !*s) return 2;
+    if (!s || !*s) return TS_ERR_PATH;
     if (!tcZrFnamesCompatibleV) {
         size_t n = strnlen(s, kPathMax);
         s[n] = '\0';
         for (size_t i = 0; i < n; i++)
             if (s[i] == '/') s[i] = '$';
-        return 0;
+        return TS_OK;
     }
     size_t i = 0;
     for (; s[i] == '-'; i++) s[i] = '$';
@@ -103,7 +107,7 @@ int makeValidName(char *s, size_t shortMax)
     s[n] = '\0';
     for (i = 0; i < n; i++)
         if (!validChar(static_cast<unsigned char>(s[i]))) s[i] = '$';
-    return 0;
+    return TS_OK;
 }
 
 } // namespace
@@ -123,36 +127,36 @@ long tsLocalSeconds(long platformTime)
 int tsInfo(const char *path, long *time, long *size, int *kind)
 {
     struct stat st;
-    if (!path || stat(path, &st) != 0) return 4;
+    if (!path || stat(path, &st) != 0) return TS_ERR_NOTFOUND;
     if (time) *time = tsLocalSeconds(static_cast<long>(st.st_mtime));
     if (size) *size = static_cast<long>(st.st_size);
     if (kind) *kind = kindOf(st);
-    return 0;
+    return TS_OK;
 }
 
 int tsExists(const char *path, int kind)
 {
     int actual;
-    if (tsInfo(path, nullptr, nullptr, &actual) != 0) return 4;
-    return kind == TS_KIND_ANY || kind == actual ? 0 : 4;
+    if (tsInfo(path, nullptr, nullptr, &actual) != TS_OK) return TS_ERR_NOTFOUND;
+    return kind == TS_KIND_ANY || kind == actual ? TS_OK : TS_ERR_NOTFOUND;
 }
 
 int tsExists2(const char *path, int kind, char *out)
 {
     int rc = tsExists(path, kind);
-    if (rc != 0) return rc;
+    if (rc != TS_OK) return rc;
     return tsAbsPath2(path, out);
 }
 
 int tsFexists(const char *path)
 {
-    return tsExists(path, TS_KIND_FILE) == 0;
+    return tsExists(path, TS_KIND_FILE) == TS_OK;
 }
 
 long tsFtime(const char *path)
 {
     long t;
-    return tsInfo(path, &t, nullptr, nullptr) == 0 ? t : 0;
+    return tsInfo(path, &t, nullptr, nullptr) == TS_OK ? t : 0;
 }
 
 long tsFGMtime(const char *path)
@@ -164,9 +168,9 @@ long tsFGMtime(const char *path)
 
 int tsDelete(const char *path, int kind)
 {
-    if (!path) return 2;
+    if (!path) return TS_ERR_PATH;
     size_t n = strnlen(path, TS_PATH_SIZE);
-    if (n >= TS_PATH_SIZE) return 2;
+    if (n >= TS_PATH_SIZE) return TS_ERR_PATH;
     char name[TS_PATH_SIZE];
     std::memcpy(name, path, n + 1);
     // The removal calls take the name without a trailing "/".
@@ -175,52 +179,53 @@ int tsDelete(const char *path, int kind)
     struct stat st;
     int err;
     if (stat(name, &st) == 0) {
-        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return 7;
+        if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return TS_ERR_INVALID;
         int rc = kind == TS_KIND_FILE ? unlink(name) : rmdir(name);
-        if (rc == 0) return 0;
+        if (rc == 0) return TS_OK;
         err = errno;
     } else {
         err = errno;
     }
-    return err == EACCES ? 7 : 4;
+    return err == EACCES ? TS_ERR_INVALID : TS_ERR_NOTFOUND;
 }
 
 int tsRename(const char *oldPath, const char *newPath)
 {
-    if (!oldPath || !newPath) return 2;
-    if (rename(oldPath, newPath) == 0) return 0;
-    if (errno == EACCES) return 7;
-    if (errno == ENOENT) return 4;
-    return 2;
+    if (!oldPath || !newPath) return TS_ERR_PATH;
+    if (rename(oldPath, newPath) == 0) return TS_OK;
+    if (errno == EACCES) return TS_ERR_INVALID;
+    if (errno == ENOENT) return TS_ERR_NOTFOUND;
+    return TS_ERR_PATH;
 }
 
 int tsCreate(const char *path, int kind)
 {
-    if (!path) return 2;
+    if (!path) return TS_ERR_PATH;
     if (kind == TS_KIND_DIR) return createDir(path);
+    if (strnlen(path, TS_PATH_SIZE) >= TS_PATH_SIZE) return TS_ERR_PATH;
     FILE *f = fopen(path, "w+");
-    if (!f) return 5;
+    if (!f) return TS_ERR_CREATE;
     fclose(f);
-    if (tsFexists(path)) return 0;
+    if (tsFexists(path)) return TS_OK;
     // The file system kept a cut name: take that file away again.
-    std::string twin = truncatedTwin(path);
-    if (!twin.empty() && tsFexists(twin.c_str())) unlink(twin.c_str());
-    return 7;
+    char twin[TS_PATH_SIZE];
+    if (truncatedTwin(path, twin) && tsFexists(twin)) unlink(twin);
+    return TS_ERR_INVALID;
 }
 
 int tsCreateWithPath(const char *path, int kind)
 {
     char abs[TS_PATH_SIZE];
     int rc = tsAbsPath2(path, abs);
-    if (rc != 0) return rc;
-    if (tsExists(abs, kind) == 0) return 5;
+    if (rc != TS_OK) return rc;
+    if (tsExists(abs, kind) == TS_OK) return TS_ERR_CREATE;
 
     char node[TS_PATH_SIZE], dir[TS_PATH_SIZE], file[TS_PATH_SIZE];
     rc = tsParse2(abs, node, dir, file);
-    if (rc != 0) return rc;
+    if (rc != TS_OK) return rc;
     char full[TS_PATH_SIZE];
     rc = tsMerge(full, node, dir, file, nullptr);
-    if (rc != 0) return rc;
+    if (rc != TS_OK) return rc;
 
     // Every directory above the target, from the first one below the root.
     char prefix[TS_PATH_SIZE];
@@ -228,19 +233,19 @@ int tsCreateWithPath(const char *path, int kind)
         if (full[i] != '/') continue;
         std::memcpy(prefix, full, i);
         prefix[i] = '\0';
-        if (createDir(prefix) == 7) return 7;
+        if (createDir(prefix) == TS_ERR_INVALID) return TS_ERR_INVALID;
     }
     return tsCreate(full, kind);
 }
 
 int tsUnique(char *dir)
 {
-    if (!dir) return 2;
+    if (!dir) return TS_ERR_PATH;
     int rc = tsAbsPath(dir);
-    if (rc != 0) return rc;
-    if (!isDirectory(dir)) return 4;
+    if (rc != TS_OK) return rc;
+    if (!isDirectory(dir)) return TS_ERR_NOTFOUND;
     size_t n = std::strlen(dir);
-    if (n + 9 >= TS_PATH_SIZE) return 2;
+    if (n + 9 >= TS_PATH_SIZE) return TS_ERR_PATH;
 
     char name[TS_PATH_SIZE];
     std::memcpy(name, dir, n);
@@ -249,10 +254,10 @@ int tsUnique(char *dir)
     // mkstemp picks the name and creates the file in one step, so no other
     // process can take the name between the choice and the creation.
     int fd = mkstemp(name);
-    if (fd < 0) return 4;
+    if (fd < 0) return TS_ERR_NOTFOUND;
     close(fd);
     std::strcpy(dir, name);
-    return 0;
+    return TS_OK;
 }
 
 int tsValidFile(const char *base)
@@ -278,23 +283,16 @@ int tsMakeValidExt(char *ext)
 int tsValidSpec(const char *path)
 {
     char base[TS_PATH_SIZE], ext[TS_PATH_SIZE];
-    if (tsParse(path, nullptr, nullptr, base, ext) != 0) return 0;
+    if (tsParse(path, nullptr, nullptr, base, ext) != TS_OK) return 0;
     return tsValidFile(base) && tsValidExt(ext);
 }
 
 int tsMakeValidSpec(char *path)
 {
     char node[TS_PATH_SIZE], dir[TS_PATH_SIZE], base[TS_PATH_SIZE], ext[TS_PATH_SIZE];
-    if (tsParse(path, node, dir, base, ext) != 0) return 2;
-    if (tsMakeValidFile(base) != 0 || tsMakeValidExt(ext) != 0) return 2;
-    return tsMerge(path, node, dir, base, ext) == 0 ? 0 : 2;
-}
-
-twMsgFileHandle *tsMsgFile(void)
-{
-    static twMsgFileHandle *file = nullptr;
-    if (!file) file = twMsgFileOpen("tslib", "tslib", nullptr, nullptr, nullptr);
-    return file;
+    if (tsParse(path, node, dir, base, ext) != TS_OK) return TS_ERR_PATH;
+    if (tsMakeValidFile(base) != TS_OK || tsMakeValidExt(ext) != TS_OK) return TS_ERR_PATH;
+    return tsMerge(path, node, dir, base, ext) == TS_OK ? TS_OK : TS_ERR_PATH;
 }
 
 void tsCoreDump(void)

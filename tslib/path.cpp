@@ -17,7 +17,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include "tslib/fileops.h"
 #include "twlib/core/mem.h"
 #include "twlib/err/except.h"
 #include "twlib/text/str.h"
@@ -61,7 +60,7 @@ int splitPath(const char *path, char *node, char *dir, char *base, char *ext, ch
         char *outs[] = {node, dir, base, ext, file};
         for (char *o : outs)
             if (o) o[0] = '\0';
-        return 2;
+        return TS_ERR_PATH;
     }
     const char *slash = lastOf(path, n, '/');
     size_t dirLen = slash ? static_cast<size_t>(slash - path) + 1 : 0;
@@ -96,7 +95,7 @@ int splitPath(const char *path, char *node, char *dir, char *base, char *ext, ch
         std::memcpy(file, fp, fileLen);
         file[fileLen] = '\0';
     }
-    return 0;
+    return TS_OK;
 }
 
 // Splits 'p' and joins it again (which trims white space around the parts),
@@ -107,17 +106,17 @@ int splitJoin(char *p)
     size_t n = std::strlen(p);
     bool endsWithDot = n > 0 && p[n - 1] == '.';
     char node[TS_PATH_SIZE], dir[TS_PATH_SIZE], base[TS_PATH_SIZE], ext[TS_PATH_SIZE];
-    if (tsParse(p, node, dir, base, ext) != 0) return 2;
+    if (tsParse(p, node, dir, base, ext) != TS_OK) return TS_ERR_PATH;
     char joined[TS_PATH_SIZE];
-    if (tsMerge(joined, node, dir, base, ext[0] ? ext : nullptr) != 0) return 2;
+    if (tsMerge(joined, node, dir, base, ext[0] ? ext : nullptr) != TS_OK) return TS_ERR_PATH;
     size_t j = std::strlen(joined);
     if (endsWithDot && (j == 0 || joined[j - 1] != '.')) {
-        if (j + 1 > kPathMax) return 2;
+        if (j + 1 > kPathMax) return TS_ERR_PATH;
         joined[j] = '.';
         joined[j + 1] = '\0';
     }
     std::memcpy(p, joined, std::strlen(joined) + 1);
-    return 0;
+    return TS_OK;
 }
 
 // Replaces a leading "~" or "~user" of 'p' by the home directory.
@@ -128,27 +127,27 @@ int expandHome(char *p)
     char home[TS_PATH_SIZE];
     if (rest == p + 1) {
         const char *h = std::getenv("HOME");
-        if (!h || !*h) return 4;
-        if (tsConvPath(h, home) != 0) return 2;
+        if (!h || !*h) return TS_ERR_NOTFOUND;
+        if (tsConvPath(h, home) != TS_OK) return TS_ERR_PATH;
     } else {
         char name[TS_PATH_SIZE];
         size_t nameLen = static_cast<size_t>(rest - p - 1);
         std::memcpy(name, p + 1, nameLen);
         name[nameLen] = '\0';
         const struct passwd *pw = getpwnam(name);
-        if (!pw || !pw->pw_dir) return 2;
-        if (strnlen(pw->pw_dir, TS_PATH_SIZE) >= TS_PATH_SIZE) return 2;
+        if (!pw || !pw->pw_dir) return TS_ERR_PATH;
+        if (strnlen(pw->pw_dir, TS_PATH_SIZE) >= TS_PATH_SIZE) return TS_ERR_PATH;
         std::strcpy(home, pw->pw_dir);
     }
     size_t homeLen = std::strlen(home);
     size_t restLen = std::strlen(rest);
     if (rest[0] == '/' && homeLen > 0 && home[homeLen - 1] == '/') homeLen--;
-    if (homeLen + restLen > kPathMax) return 2;
+    if (homeLen + restLen > kPathMax) return TS_ERR_PATH;
     char joined[TS_PATH_SIZE];
     std::memcpy(joined, home, homeLen);
     std::memcpy(joined + homeLen, rest, restLen + 1);
     std::memcpy(p, joined, homeLen + restLen + 1);
-    return 0;
+    return TS_OK;
 }
 
 // Resolves "." and ".." in 'in' (an absolute path, up to two path buffers
@@ -179,33 +178,33 @@ int normalise(const char *in, char *out)
         len += cl;
     }
     if (len == 0 || trailingSlash) res[len++] = '/';
-    if (len > kPathMax) return 2;
+    if (len > kPathMax) return TS_ERR_PATH;
     res[len] = '\0';
     std::memcpy(out, res, len + 1);
-    return 0;
+    return TS_OK;
 }
 
 // The absolute form of 'path' against the default directory or, with
 // useDefault false, the process's current working directory.
 int absoluteForm(const char *path, char *out, bool useDefault)
 {
-    if (!path || !out) return 2;
+    if (!path || !out) return TS_ERR_PATH;
     char work[TS_PATH_SIZE];
-    if (tsConvPath(path, work) != 0) return 2;
+    if (tsConvPath(path, work) != TS_OK) return TS_ERR_PATH;
 
     if (work[0] == '~') {
         int rc = expandHome(work);
         if (rc != 0) return rc;
     }
-    if (splitJoin(work) != 0) return 2;
+    if (splitJoin(work) != TS_OK) return TS_ERR_PATH;
 
     char combined[2 * TS_PATH_SIZE + 8];
     size_t prefixLen = 0;
     if (work[0] != '/') {
         if (useDefault) {
-            if (tsGetdef(combined) != 0) return 4;
+            if (tsGetdef(combined) != TS_OK) return TS_ERR_NOTFOUND;
         } else if (!getcwd(combined, TS_PATH_SIZE)) {
-            return 4;
+            return TS_ERR_NOTFOUND;
         }
         prefixLen = std::strlen(combined);
         if (prefixLen == 0 || combined[prefixLen - 1] != '/') combined[prefixLen++] = '/';
@@ -213,10 +212,10 @@ int absoluteForm(const char *path, char *out, bool useDefault)
     std::memcpy(combined + prefixLen, work, std::strlen(work) + 1);
 
     char result[TS_PATH_SIZE];
-    if (normalise(combined, result) != 0) return 2;
-    if (splitJoin(result) != 0) return 2;
+    if (normalise(combined, result) != TS_OK) return TS_ERR_PATH;
+    if (splitJoin(result) != TS_OK) return TS_ERR_PATH;
     copyOut(out, result);
-    return 0;
+    return TS_OK;
 }
 
 } // namespace
@@ -240,14 +239,14 @@ int tsParseEx(const char *path, char *node, char *dir, char *base, char *ext)
         size_t n = path ? strnlen(path, kPathMax) : 0;
         if (n) std::memcpy(shown, path, n);
         shown[n] = '\0';
-        twExThrowBuild(TW_EX_POSTCOND, nullptr, tsMsgFile(), 1041, shown);
+        twExThrowBuild(TW_EX_POSTCOND, nullptr, twEx_LibraryMessageFile("tslib"), 1041, shown);
     }
-    return 0;
+    return TS_OK;
 }
 
 int tsMerge(char *out, const char *node, const char *dir, const char *base, const char *ext)
 {
-    if (!out) return 2;
+    if (!out) return TS_ERR_PATH;
     char *parts[4] = {twStrTrimAlloc(node), twStrTrimAlloc(dir), twStrTrimAlloc(base),
                       twStrTrimAlloc(ext)};
     size_t lens[4];
@@ -277,36 +276,36 @@ int tsMerge(char *out, const char *node, const char *dir, const char *base, cons
 
 int tsDnpath(char *dir, const char *sub)
 {
-    if (!dir) return 2;
-    if (!sub || !*sub) return 0;
+    if (!dir) return TS_ERR_PATH;
+    if (!sub || !*sub) return TS_OK;
     size_t dirLen = strnlen(dir, TS_PATH_SIZE);
     size_t subLen = strnlen(sub, TS_PATH_SIZE);
     bool slashBetween = dirLen > 0 && dir[dirLen - 1] != '/';
     bool slashAfter = sub[subLen - 1] != '/';
     size_t total = dirLen + (slashBetween ? 1 : 0) + subLen + (slashAfter ? 1 : 0);
-    if (total > kPathMax) return 2;
+    if (total > kPathMax) return TS_ERR_PATH;
     size_t at = dirLen;
     if (slashBetween) dir[at++] = '/';
     std::memcpy(dir + at, sub, subLen);
     at += subLen;
     if (slashAfter) dir[at++] = '/';
     dir[at] = '\0';
-    return 0;
+    return TS_OK;
 }
 
 int tsConvPath(const char *path, char *out)
 {
-    if (!path || !out) return 2;
+    if (!path || !out) return TS_ERR_PATH;
     char res[TS_PATH_SIZE];
     size_t len = 0;
     for (const char *p = path; *p; p++) {
         if (isSeparator(p[0]) && isSeparator(p[1])) continue;
-        if (len == kPathMax) return 2;
+        if (len == kPathMax) return TS_ERR_PATH;
         res[len++] = *p == '\\' ? '/' : *p;
     }
     res[len] = '\0';
     std::memcpy(out, res, len + 1);
-    return 0;
+    return TS_OK;
 }
 
 int tsAbsPath2(const char *path, char *out)
@@ -321,7 +320,7 @@ int tsAbsSysPath2(const char *path, char *out)
 
 int tsAbsPath(char *path)
 {
-    if (!path) return 2;
+    if (!path) return TS_ERR_PATH;
     char res[TS_PATH_SIZE];
     int rc = absoluteForm(path, res, true);
     if (rc != 0) return rc;
@@ -330,12 +329,12 @@ int tsAbsPath(char *path)
     size_t n = std::strlen(res);
     if (!inEndsWithSlash && n > 1 && res[n - 1] == '/') res[n - 1] = '\0';
     copyOut(path, res);
-    return 0;
+    return TS_OK;
 }
 
 int tsRelPath(char *path)
 {
-    if (!path) return 2;
+    if (!path) return TS_ERR_PATH;
     char def[TS_PATH_SIZE];
     int rc = tsGetdef(def);
     if (rc != 0) return rc;
@@ -349,14 +348,14 @@ int tsRelPath(char *path)
                std::strncmp(path, def, len) == 0) {
         path[0] = '\0';
     }
-    return 0;
+    return TS_OK;
 }
 
 int tsRelPath2(const char *path, char *out)
 {
-    if (!path || !out) return 2;
+    if (!path || !out) return TS_ERR_PATH;
     size_t n = strnlen(path, TS_PATH_SIZE);
-    if (n >= TS_PATH_SIZE) return 2;
+    if (n >= TS_PATH_SIZE) return TS_ERR_PATH;
     std::memmove(out, path, n);
     out[n] = '\0';
     return tsRelPath(out);
@@ -376,24 +375,24 @@ int tsGetdef(char *out)
         defaultKnown = true;
     }
     copyOut(out, defaultDir);
-    return 0;
+    return TS_OK;
 }
 
 int tsSetdef(const char *dir)
 {
-    if (!dir || !*dir) return 7;
+    if (!dir || !*dir) return TS_ERR_INVALID;
     // A longer name is refused rather than cut: the cut name would be some
     // other directory.
     size_t n = strnlen(dir, TS_PATH_SIZE);
-    if (n >= TS_PATH_SIZE) return 7;
+    if (n >= TS_PATH_SIZE) return TS_ERR_INVALID;
     char abs[TS_PATH_SIZE];
     std::memcpy(abs, dir, n);
     abs[n] = '\0';
-    if (tsAbsPath(abs) != 0) return 7;
+    if (tsAbsPath(abs) != TS_OK) return TS_ERR_INVALID;
     char dirPart[TS_PATH_SIZE], base[TS_PATH_SIZE];
-    if (tsParse(abs, nullptr, dirPart, base, nullptr) != 0) return 7;
-    if (!dirPart[0] && !base[0]) return 0;
-    if (chdir(abs) != 0) return 7;
+    if (tsParse(abs, nullptr, dirPart, base, nullptr) != TS_OK) return TS_ERR_INVALID;
+    if (!dirPart[0] && !base[0]) return TS_OK;
+    if (chdir(abs) != 0) return TS_ERR_INVALID;
     size_t len = std::strlen(abs);
     if (len < kPathMax && abs[len - 1] != '/') {
         abs[len++] = '/';
@@ -401,7 +400,7 @@ int tsSetdef(const char *dir)
     }
     std::memcpy(defaultDir, abs, len + 1);
     defaultKnown = true;
-    return 0;
+    return TS_OK;
 }
 
 int tsSetorigin(const char *dir)
@@ -409,14 +408,14 @@ int tsSetorigin(const char *dir)
     if (!dir) {
         if (origin) twMemFree(origin);
         origin = nullptr;
-        return 0;
+        return TS_OK;
     }
     size_t n = strnlen(dir, TS_PATH_SIZE);
-    if (n > kPathMax) return 7;
+    if (n > kPathMax) return TS_ERR_INVALID;
     if (!origin) origin = static_cast<char *>(twMemMalloc(TS_PATH_SIZE, "WS Origin Spec"));
     std::memmove(origin, dir, n);
     origin[n] = '\0';
-    return 0;
+    return TS_OK;
 }
 
 const char *tsGetorigin(void)
@@ -426,11 +425,11 @@ const char *tsGetorigin(void)
 
 int tsTrnlog(const char *name, char *buf)
 {
-    if (!buf) return 7;
+    if (!buf) return TS_ERR_INVALID;
     const char *value = name ? std::getenv(name) : nullptr;
-    if (!value) return 4;
+    if (!value) return TS_ERR_NOTFOUND;
     size_t n = strnlen(value, TS_TRNLOG_SIZE - 1);
     std::memcpy(buf, value, n);
     buf[n] = '\0';
-    return 0;
+    return TS_OK;
 }

@@ -1,96 +1,73 @@
-/* search.h - file search over working directories.
+/* search.h - finding a file by a short name; the umbrella of the search
+ * family (the working-directory list, the loops and the stepping
+ * iterators have headers of their own, included here).
  *
- * A short name is looked for, in order, in the version sub-directory, as
- * given (the current directory), below the origin, in the working
- * directories of WDIR (each one's version sub-directory first) and in the
- * executable's directory. A found file is returned as an absolute path.
- * Results: 0 found, 4 not found, 7 a name that cannot be split into path
- * components, 2 a path that cannot be made absolute.
+ * A name is looked for, in order: in the version sub-directory of its own
+ * directory ("532/menus.def" for "menus.def"), as given (relative names
+ * against the current directory), below the origin (tsSetorigin), in every
+ * element of the working-directory list (each directory's version
+ * sub-directory before the directory itself) and in the executable's
+ * directory (tsSetexedir). A name with an absolute directory part is looked
+ * for only in its version sub-directory and as given. A candidate whose
+ * path would not fit a path buffer is passed over.
  *
- * The working-directory list is read from WDIR (directory names separated
- * by blanks, tabs or colons) at the first use and again after
- * tsResetWdirCache or tsWdirSetCompatibleVersion; changing WDIR has no
- * effect before that. Loops stop when their callback returns 0 and then
- * return 0, else 1.
+ * Path buffers ('path' below) hold TS_PATH_SIZE bytes and are owned by the
+ * caller. None of these calls raises.
  */
 #ifndef TSLIB_SEARCH_H
 #define TSLIB_SEARCH_H
 
-#include <stdint.h>
-
-#include "twlib/regexp/regexp.h"
+#include "twlib/core/base.h"
+#include "tslib/loop.h"
+#include "tslib/step.h"
+#include "tslib/wdir.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-extern const char *twCompatibleVersionV; /* "532" */
-extern const char *twCompatibleExeTagV;
-
-typedef int (*tsPathFn)(const char *path);
-typedef int (*tsPathArgFn)(void *arg, const char *path);
-typedef int (*tsLoopFn)(const char *path, void *arg);
-typedef int (*tsForEachFileFn)(void *arg, const char *dir, const char *name,
-                               long mtime, long size, int kind);
-/* The match record's pointers point into the entry name. */
-typedef int (*tsLoopRegexpFn)(const char *path, void *arg, const twRegexpMatch *match);
-
-/* path must hold TS_PATH_SIZE bytes. On 0 it holds the absolute path of the
- * file found; on 4 the name as passed in; on 7 (a null or empty name, or one
- * of 256 characters or more) its first 255 characters, for messages. */
+/* tsSrchdirs for a file that is not a directory (kind 3): a directory with
+ * the sought name is passed over and the search goes on. */
 int tsGetini(const char *name, char *path);
+
+/* Searches every place above for an entry of 'kind' (2 a directory, 3
+ * anything else, 4 any kind). TS_OK with the found entry's absolute path in
+ * 'path'; TS_ERR_NOTFOUND (4) with the name as passed in; TS_ERR_INVALID (7)
+ * for a null or empty name, a null buffer, or a name of 256 characters or
+ * more, with the name's first 255 characters in 'path' (when not null), for
+ * messages; TS_ERR_PATH (2) when the file is found in the executable's
+ * directory but its absolute form cannot be made. */
 int tsSrchdirs(const char *name, int kind, char *path);
-/* The working-directory step alone. */
+
+/* The working-directory step alone: each element of the list, in order,
+ * extended by the name's directory part. TS_OK with the absolute path,
+ * TS_ERR_NOTFOUND (path then unspecified), TS_ERR_INVALID as tsSrchdirs. */
 int tsSrchwdirs(const char *name, int kind, char *path);
-/* The executable-directory step alone (parts may be null); 4 when no
- * executable directory is set or the joined path would be too long. */
+
+/* The executable-directory step alone: the executable's directory extended
+ * by 'dir', joined with 'base' and 'ext' (each may be null). TS_OK with the
+ * absolute path; TS_ERR_NOTFOUND when no executable directory is set, the
+ * joined path would not fit or nothing of the kind is there; TS_ERR_PATH
+ * when its absolute form cannot be made; TS_ERR_INVALID for a null buffer. */
 int tsSrchExeDir(const char *dir, const char *base, const char *ext, int kind, char *path);
-/* 1 after the executable directory was set from the invocation name (found
- * through PATH when it has no directory part), 0 on failure (it is then
- * unset). */
+
+/* Sets the executable directory from the program's invocation name: its
+ * own directory when it has one (it must name an existing file), else the
+ * directory where PATH finds it. 1 on success; 0 on failure, after which no
+ * executable directory is set. */
 int tsSetexedir(const char *argv0);
+
+/* The executable directory, ending in "/", or null when none is set. Owned
+ * by the library; valid until the next tsSetexedir or the process's exit. */
 const char *tsExeDir(void);
-/* 0 found, 4 not found, 7 no PATH, 1 a candidate path too long. */
+
+/* Looks for a file (not a directory) named 'name' in each directory of
+ * PATH (separated by blanks, tabs or colons), in order. TS_OK with its
+ * absolute path in 'path'; TS_ERR_NOTFOUND when no directory holds it;
+ * TS_ERR_INVALID (7) when PATH is not set or an argument is null; 1 when a
+ * candidate path (directory and name) would not fit a path buffer, which
+ * ends the search. */
 int tsFindExeInPath(const char *name, char *path);
-/* Each plain working directory (not the version sub-directories). */
-int tsLoopwdirs(tsPathFn fn);
-int tsLoopWdirs2(tsPathArgFn fn, void *arg);
-/* Every directory the search visits, in order: "<version>/", ".", then the
- * working-directory list. */
-int tsWdirLoopSrchdirs2(tsPathArgFn fn, void *arg);
-/* Uses 'version' (at most 79 characters; null or "" for none) from now on
- * instead of twCompatibleVersionV. */
-void tsWdirSetCompatibleVersion(const char *version);
-/* WDIR is read again at the next use; the cached directory listings are
- * dropped too, so every entry's status is read afresh. */
-void tsResetWdirCache(void);
-/* Calls fn(path, arg) for each entry of the pattern's directory whose name
- * matches the pattern's file part (wildcards * and ?) and whose kind is
- * 'kind' (4 any), in byte order of the names. 0 when at least one entry
- * matched, 4 when none did or the directory cannot be read, 2 for an
- * empty file part with kind 3, or the error of making the pattern
- * absolute. fn null or twDummyProc: only counts. */
-int tsLoop2(const char *pattern, int kind, tsLoopFn fn, void *arg);
-int tsLoop(const char *pattern, int kind, tsLoopFn fn);
-/* As tsLoop2 over the directory part of 'path', selecting entry names that
- * the expression matches; 7 for a null expression. */
-int tsLoopRegexp(const char *path, int kind, const twRegexpT *re, tsLoopRegexpFn fn, void *arg);
-/* For a file: one call. For a directory: one call per entry of the kind
- * whose name matches 'pattern' (every entry when null); 'dir' ends with
- * "/". Returns the number of calls made (fn may be null), or -1 when the
- * path cannot be made absolute or its status cannot be read. */
-int tsDirForEachFile(const char *path, const char *pattern, int kind,
-                     tsForEachFileFn fn, void *arg);
-/* Stepping iterator over the entries of the plain working directories:
- * start -1 queues every entry of the kind, 0 empties the queue, then the
- * head is taken. Returns a pool string the caller frees with twStrFree, or
- * null when the queue is empty. */
-char *tsStepWdirsAlloc(int start, int kind);
-/* As above; the text lives in a buffer that the next call overwrites. */
-const char *tsStepWdirs(int start, int kind);
-/* Only entries whose file name matches 'pattern' (null: every entry). */
-char *tsStepWdirsForNameAlloc(const char *pattern, int start, int kind);
-const char *tsStepWdirsForName(const char *pattern, int start, int kind);
 
 #ifdef __cplusplus
 }

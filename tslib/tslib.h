@@ -4,6 +4,10 @@
 
 #include "tslib/path.h"
 #include "tslib/fileops.h"
+#include "tslib/msgfile.h"
+#include "tslib/wdir.h"
 #include "tslib/search.h"
+#include "tslib/loop.h"
+#include "tslib/step.h"
 
 #endif

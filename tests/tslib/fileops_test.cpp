@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include "support/oom_sweep.h"
 #include "support/process.h"
 #include "tslib/path.h"
 
@@ -95,6 +97,11 @@ TEST(FileOpsTest, CreateMakesFilesDirectoriesAndMissingParents)
     EXPECT_TRUE(fs::is_directory(tmp.path() + "/p/q/r"));
     EXPECT_EQ(7, tsCreateWithPath((f + "/sub/g").c_str(), TS_KIND_FILE));
     EXPECT_EQ(2, tsCreateWithPath(("/" + std::string(300, 'n')).c_str(), TS_KIND_FILE));
+    // No path buffer holds 256 characters: refused whole, never cut.
+    std::string longName = tmp.path() + "/" + std::string(255 - tmp.path().size(), 'n');
+    EXPECT_EQ(2, tsCreate(longName.c_str(), TS_KIND_FILE));
+    EXPECT_EQ(2, tsCreate(longName.c_str(), TS_KIND_DIR));
+    EXPECT_FALSE(fs::exists(longName));
 }
 
 TEST(FileOpsTest, UniqueNamesAreNewEmptyFiles)
@@ -141,6 +148,29 @@ TEST(FileOpsTest, NamesAreMadeValidInBothModes)
     EXPECT_EQ(1, tsValidFile("Ab_$-9"));
     EXPECT_EQ(0, tsValidFile("-ab") + tsValidFile("abcdefghi") + tsValidExt("abcd")) << "dash first, 9 and 4 long";
     tcZrFnamesCompatibleV = 0;
+}
+
+// Making paths absolute allocates (the parts are trimmed into pool
+// copies): each allocation refused in turn either changes nothing or ends
+// the process through the out-of-memory protocol.
+TEST(FileOpsTest, RefusedAllocationsEndCleanly)
+{
+    TempDir tmp;
+    std::string dir = tmp.path();
+    long made = twtest::sweepAllocationFailures(
+        [&dir] {
+            char target[TS_PATH_SIZE], unique[TS_PATH_SIZE], spec[TS_PATH_SIZE] = "/x/a b.text";
+            std::snprintf(target, sizeof target, "%s/a/b/c.txt", dir.c_str());
+            std::strcpy(unique, dir.c_str());
+            tsDelete(target, TS_KIND_FILE); // left by a run that ran out of memory
+            int r = tsCreateWithPath(target, TS_KIND_FILE) + tsUnique(unique) + tsMakeValidSpec(spec);
+            int gone = tsDelete(target, TS_KIND_FILE) + tsDelete(unique, TS_KIND_FILE);
+            char found[TS_PATH_SIZE];
+            int again = tsExists2(target, TS_KIND_ANY, found);
+            std::printf("%d %d %d %s\n", r, gone, again, spec);
+        },
+        [](const twtest::ForkResult &r) { EXPECT_EQ("0 0 4 /x/a b.text\n", r.out); });
+    EXPECT_GT(made, 0);
 }
 
 } // namespace

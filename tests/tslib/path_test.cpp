@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "support/oom_sweep.h"
 #include "support/process.h"
 
 namespace {
@@ -164,6 +166,25 @@ TEST_F(PathTest, DefaultAndOriginDirectoriesRefuseWhatTheyCannotHold)
     EXPECT_EQ(std::string(255, 'o'), tsGetorigin());
     EXPECT_EQ(0, tsSetorigin(nullptr));
     EXPECT_EQ(nullptr, tsGetorigin());
+}
+
+// Joining trims every part into a pool copy, the origin is a tagged block:
+// each of their allocations refused in turn either changes nothing or ends
+// the process through the out-of-memory protocol.
+TEST_F(PathTest, RefusedAllocationsEndCleanly)
+{
+    setenv("HOME", home.c_str(), 1);
+    long made = twtest::sweepAllocationFailures(
+        [] {
+            char out[TS_PATH_SIZE], rel[TS_PATH_SIZE] = "sub/../m.def";
+            int r = tsMerge(out, " node ", " /dir ", " base ", " ext ");
+            printf("%d %s\n", r, out);
+            r = tsAbsPath2("~/x/./y", out) + tsRelPath(rel) + tsSetorigin("/origin");
+            printf("%d %s %s %s\n", r, out + std::strlen(out) - 4, rel, tsGetorigin());
+            tsSetorigin(nullptr);
+        },
+        [](const twtest::ForkResult &r) { EXPECT_EQ("0 node/dir/base.ext\n0 /x/y m.def /origin\n", r.out); });
+    EXPECT_GT(made, 0);
 }
 
 } // namespace
