@@ -382,12 +382,12 @@ enum Outcome { MATCHED, NO_MATCH, BAD_OPCODE, BROKEN_CHAIN, NOT_SIMPLE, TOO_DEEP
 enum FrameKind : uint32_t {
     FRAME_ALTERNATIVE, // node: first ALTERNATIVE of the chain; count: next one to try (0: none)
     FRAME_REPEAT,      // node: the repetition; count: repetitions now tried
-    FRAME_UNDO,        // node: slot; pos: its value before
+    FRAME_UNDO,        // node: group; pos, count: its start and end before (count as uintptr_t)
 };
 
 struct Frame {
     const char *pos;
-    size_t count;
+    uintptr_t count;
     uint32_t node;
     uint32_t kind;
 };
@@ -408,7 +408,12 @@ struct Matcher {
     const unsigned char *prog;
     const char *subject;
     const char *slot[20]; // start[0..9], end[0..9] of the attempt under way
-    Frame *stack;         // 'local' until it runs out, then a heap block
+    // A group's slots need saving only once after each choice point: every
+    // push or resumption of a choice starts a new generation, and a group
+    // saved in the current one is not saved again.
+    uint64_t generation;
+    uint64_t savedIn[10];
+    Frame *stack; // 'local' until it runs out, then a heap block
     size_t depth;
     size_t capacity;
     uint64_t *memo; // open-addressed set of failed (position, node) keys + 1; 0 is free
@@ -440,6 +445,7 @@ bool pushFrame(Matcher &m, const Frame &f)
         m.capacity = grown;
     }
     m.stack[m.depth++] = f;
+    if (f.kind != FRAME_UNDO) m.generation++;
     return true;
 }
 
@@ -528,6 +534,36 @@ bool runLength(const unsigned char *prog, size_t node, const char *pos, size_t &
     }
 }
 
+// False only when the branch that begins at 'node' certainly cannot match
+// at a position whose character is 'ch'; looks at the first node alone.
+bool mayStartWith(const unsigned char *prog, size_t node, char ch)
+{
+    const char *opnd = operandOf(prog, node);
+    switch (prog[node]) {
+    case TW_RE_ANY_CHAR:
+        return ch != '\0';
+    case TW_RE_LITERAL:
+        return *opnd == ch;
+    case TW_RE_IN_SET:
+        return inSet(opnd, ch);
+    case TW_RE_NOT_IN_SET:
+        return ch != '\0' && !inSet(opnd, ch);
+    case TW_RE_ONE_OR_MORE:
+        return mayStartWith(prog, node + kNodeSize, ch);
+    default:
+        return true;
+    }
+}
+
+// The first alternative from 'alt' on (following the ALTERNATIVE chain)
+// that may match at 'pos', or 0.
+size_t viableAlternative(const unsigned char *prog, size_t alt, const char *pos)
+{
+    for (; alt && prog[alt] == TW_RE_ALTERNATIVE; alt = nextNode(prog, alt))
+        if (mayStartWith(prog, alt + kNodeSize, *pos)) return alt;
+    return 0;
+}
+
 // The character that must follow a repetition (the first of a LITERAL
 // after it), or 0 when anything may.
 char followingChar(const unsigned char *prog, size_t rep)
@@ -546,12 +582,30 @@ size_t fittingCount(const char *base, size_t hi, size_t min, char must)
     return kNoCount;
 }
 
+// Sets a group slot (0..9 starts, 10..19 ends), saving the group's two
+// slots first unless they were saved since the newest choice point.
+bool setSlot(Matcher &m, int slot, const char *pos)
+{
+    int group = slot % 10;
+    if (m.savedIn[group] != m.generation) {
+        Frame undo{m.slot[group], reinterpret_cast<uintptr_t>(m.slot[10 + group]),
+                   static_cast<uint32_t>(group), FRAME_UNDO};
+        if (!pushFrame(m, undo)) return false;
+        m.savedIn[group] = m.generation;
+    }
+    m.slot[slot] = pos;
+    return true;
+}
+
 // Runs the program from the first node at 'pos'; on MATCHED, 'end' is
 // where it stopped and m.slot holds the groups.
 Outcome attempt(Matcher &m, const char *pos, const char *&end)
 {
     const unsigned char *prog = m.prog;
     for (auto &s : m.slot) s = nullptr;
+    // No choice point yet: nothing needs saving until the first.
+    m.generation = 0;
+    for (auto &g : m.savedIn) g = 0;
     m.depth = 0;
     size_t scan = 1;
     for (;;) {
@@ -591,7 +645,7 @@ Outcome attempt(Matcher &m, const char *pos, const char *&end)
         case TW_RE_EMPTY:
         case TW_RE_LOOP_BACK:
             break;
-        case TW_RE_ALTERNATIVE:
+        case TW_RE_ALTERNATIVE: {
             if (!next || prog[next] != TW_RE_ALTERNATIVE) {
                 next = scan + kNodeSize; // a single alternative is simply entered
                 break;
@@ -600,10 +654,20 @@ Outcome attempt(Matcher &m, const char *pos, const char *&end)
                 ok = false;
                 break;
             }
-            if (!pushFrame(m, {pos, next, static_cast<uint32_t>(scan), FRAME_ALTERNATIVE}))
+            // Alternatives that cannot start here are passed over, and with
+            // a single one left no choice point is needed.
+            size_t alt = viableAlternative(prog, scan, pos);
+            if (!alt) {
+                rememberFailure(m, scan, pos);
+                ok = false;
+                break;
+            }
+            size_t later = viableAlternative(prog, nextNode(prog, alt), pos);
+            if (later && !pushFrame(m, {pos, later, static_cast<uint32_t>(scan), FRAME_ALTERNATIVE}))
                 return TOO_DEEP;
-            next = scan + kNodeSize;
+            next = alt + kNodeSize;
             break;
+        }
         case TW_RE_ZERO_OR_MORE:
         case TW_RE_ONE_OR_MORE: {
             if (knownToFail(m, scan, pos)) {
@@ -618,8 +682,7 @@ Outcome attempt(Matcher &m, const char *pos, const char *&end)
                 ok = false;
                 break;
             }
-            if (!pushFrame(m, {pos, k, static_cast<uint32_t>(scan), FRAME_REPEAT}))
-                return TOO_DEEP;
+            if (!pushFrame(m, {pos, k, static_cast<uint32_t>(scan), FRAME_REPEAT})) return TOO_DEEP;
             pos += k;
             break;
         }
@@ -631,9 +694,7 @@ Outcome attempt(Matcher &m, const char *pos, const char *&end)
                 slot = 10 + static_cast<int>(op) - TW_RE_GROUP_END;
             else
                 return BAD_OPCODE;
-            if (!pushFrame(m, {m.slot[slot], 0, static_cast<uint32_t>(slot), FRAME_UNDO}))
-                return TOO_DEEP;
-            m.slot[slot] = pos;
+            if (!setSlot(m, slot, pos)) return TOO_DEEP;
             break;
         }
         }
@@ -648,10 +709,12 @@ Outcome attempt(Matcher &m, const char *pos, const char *&end)
             Frame &f = m.stack[m.depth - 1];
             if (f.kind == FRAME_UNDO) {
                 m.slot[f.node] = f.pos;
+                m.slot[10 + f.node] = reinterpret_cast<const char *>(f.count);
                 m.depth--;
                 continue;
             }
             countBacktrack(m);
+            m.generation++;
             if (f.kind == FRAME_ALTERNATIVE) {
                 size_t alt = f.count;
                 if (!alt) {
@@ -659,10 +722,12 @@ Outcome attempt(Matcher &m, const char *pos, const char *&end)
                     m.depth--;
                     continue;
                 }
-                size_t after = nextNode(prog, alt);
-                f.count = after && prog[after] == TW_RE_ALTERNATIVE ? after : 0;
                 pos = f.pos;
                 scan = alt + kNodeSize;
+                f.count = viableAlternative(prog, nextNode(prog, alt), pos);
+                // The last alternative needs the frame only to record its
+                // failure in the memory.
+                if (!f.count && !m.memo) m.depth--;
                 continue;
             }
             size_t min = prog[f.node] == TW_RE_ONE_OR_MORE;
