@@ -403,6 +403,18 @@ long memoAfter = kDefaultMemoAfter;
 constexpr size_t kMemoFirstSlots = 1024;
 constexpr size_t kMemoMaxSlots = size_t{1} << 21;
 
+// A repetition that failed from 'from' fails from every later position up
+// to 'to' (the end of its run) as well: from there it reaches only a subset
+// of the same positions. Remembering the last run of a few repetition
+// nodes keeps a failing unanchored search such as a.*b linear.
+struct FailedRun {
+    const char *from;
+    const char *to;
+    uint32_t node; // 0: empty
+    bool failed;   // false while the repetition at 'from' is still being tried
+};
+constexpr size_t kRunCacheSize = 16;
+
 // State of one twRegexpExec; plain data that lives in its frame.
 struct Matcher {
     const unsigned char *prog;
@@ -420,8 +432,26 @@ struct Matcher {
     size_t memoSlots;
     size_t memoUsed;
     long backtracks;
+    FailedRun runs[kRunCacheSize]; // by node number modulo the size
     Frame local[kLocalFrames];
 };
+
+bool runKnownToFail(const Matcher &m, size_t node, const char *pos)
+{
+    const FailedRun &r = m.runs[node % kRunCacheSize];
+    return r.node == node && r.failed && r.from <= pos && pos <= r.to;
+}
+
+void runTried(Matcher &m, size_t node, const char *from, const char *to)
+{
+    m.runs[node % kRunCacheSize] = FailedRun{from, to, static_cast<uint32_t>(node), false};
+}
+
+void runFailed(Matcher &m, size_t node, const char *from)
+{
+    FailedRun &r = m.runs[node % kRunCacheSize];
+    if (r.node == node && r.from == from) r.failed = true;
+}
 
 void releaseMatcher(Matcher &m)
 {
@@ -670,14 +700,16 @@ Outcome attempt(Matcher &m, const char *pos, const char *&end)
         }
         case TW_RE_ZERO_OR_MORE:
         case TW_RE_ONE_OR_MORE: {
-            if (knownToFail(m, scan, pos)) {
+            if (runKnownToFail(m, scan, pos) || knownToFail(m, scan, pos)) {
                 ok = false;
                 break;
             }
             size_t most;
             if (!runLength(prog, scan + kNodeSize, pos, most)) return NOT_SIMPLE;
+            runTried(m, scan, pos, pos + most);
             size_t k = fittingCount(pos, most, op == TW_RE_ONE_OR_MORE, followingChar(prog, scan));
             if (k == kNoCount) {
+                runFailed(m, scan, pos);
                 rememberFailure(m, scan, pos);
                 ok = false;
                 break;
@@ -735,6 +767,7 @@ Outcome attempt(Matcher &m, const char *pos, const char *&end)
                                                     followingChar(prog, f.node))
                                      : kNoCount;
             if (k == kNoCount) {
+                runFailed(m, f.node, f.pos);
                 rememberFailure(m, f.node, f.pos);
                 m.depth--;
                 continue;
@@ -798,6 +831,7 @@ int twRegexpExec(const twRegexpT *re, twRegexpMatch *match, const char *subject)
     m.memo = nullptr;
     m.memoSlots = m.memoUsed = 0;
     m.backtracks = 0;
+    for (auto &r : m.runs) r = FailedRun{nullptr, nullptr, 0, false};
 
     if (re->mustContain && !strstr(subject, re->mustContain)) {
         // Cannot match anywhere.

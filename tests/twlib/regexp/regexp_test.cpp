@@ -305,6 +305,15 @@ TEST(RegexpTest, LongSubjectsAndNestedLoopsStayWithinBounds)
     EXPECT_EQ(0, twRegexpExec(re, &m, subject.c_str() + subject.size() - 200000));
     twRegexpDestroy(re);
 
+    // Every attempt of a failing unanchored search used to scan the rest of
+    // the subject again.
+    std::string tail = "b" + std::string(1 << 20, 'a');
+    for (const char *pattern : {"a.*b", "a[^x]*bc", "a[a-c]+(c|d)"}) {
+        re = twRegexpCompile(pattern);
+        EXPECT_EQ(0, twRegexpExec(re, &m, tail.c_str())) << pattern;
+        twRegexpDestroy(re);
+    }
+
     const std::string as(40, 'a'), asb = as + "b";
     for (const char *pattern : {"(a|a)*b", "(a+)+b", "((a|aa)+)+b", "(a*a)+b"}) {
         re = twRegexpCompile(pattern);
