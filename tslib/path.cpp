@@ -194,7 +194,7 @@ int absoluteForm(const char *path, char *out, bool useDefault)
 
     if (work[0] == '~') {
         int rc = expandHome(work);
-        if (rc != 0) return rc;
+        if (rc != TS_OK) return rc;
     }
     if (splitJoin(work) != TS_OK) return TS_ERR_PATH;
 
@@ -233,7 +233,7 @@ int tsParse2(const char *path, char *node, char *dir, char *file)
 int tsParseEx(const char *path, char *node, char *dir, char *base, char *ext)
 {
     int rc = tsParse(path, node, dir, base, ext);
-    if (rc != 0) {
+    if (rc != TS_OK) {
         // Only the first part of an over-long path goes into the message.
         char shown[TS_PATH_SIZE];
         size_t n = path ? strnlen(path, kPathMax) : 0;
@@ -253,7 +253,7 @@ int tsMerge(char *out, const char *node, const char *dir, const char *base, cons
     for (int i = 0; i < 4; i++) lens[i] = parts[i] ? std::strlen(parts[i]) : 0;
     bool addSlash = lens[1] > 0 && parts[1][lens[1] - 1] != '/';
     size_t total = lens[0] + lens[1] + lens[2] + (addSlash ? 1 : 0) + (parts[3] ? lens[3] + 1 : 0);
-    int rc = 2;
+    int rc = TS_ERR_PATH;
     if (total <= kPathMax) {
         size_t at = 0;
         for (int i = 0; i < 3; i++) {
@@ -267,7 +267,7 @@ int tsMerge(char *out, const char *node, const char *dir, const char *base, cons
             at += lens[3];
         }
         out[at] = '\0';
-        rc = 0;
+        rc = TS_OK;
     }
     for (char *p : parts)
         if (p) twStrFree(p);
@@ -323,7 +323,7 @@ int tsAbsPath(char *path)
     if (!path) return TS_ERR_PATH;
     char res[TS_PATH_SIZE];
     int rc = absoluteForm(path, res, true);
-    if (rc != 0) return rc;
+    if (rc != TS_OK) return rc;
     size_t inLen = strnlen(path, TS_PATH_SIZE);
     bool inEndsWithSlash = inLen > 0 && path[inLen - 1] == '/';
     size_t n = std::strlen(res);
@@ -337,9 +337,9 @@ int tsRelPath(char *path)
     if (!path) return TS_ERR_PATH;
     char def[TS_PATH_SIZE];
     int rc = tsGetdef(def);
-    if (rc != 0) return rc;
+    if (rc != TS_OK) return rc;
     rc = tsAbsPath(path);
-    if (rc != 0) return rc;
+    if (rc != TS_OK) return rc;
     size_t defLen = std::strlen(def);
     size_t len = std::strlen(path);
     if (defLen > 0 && std::strncmp(path, def, defLen) == 0) {

@@ -1,16 +1,19 @@
-// File search over working directories, directory loops and the listing
-// cache, each run in a fresh temporary directory. WDIR and PATH are set in
-// the test and the list is re-read through tsResetWdirCache.
+// File search over working directories and the executable directory, each
+// run in a fresh temporary directory. WDIR and PATH are set in the test and
+// the list is re-read through tsResetWdirCache.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "search_fixture.h"
+#include "support/oom_sweep.h"
 #include "support/process.h"
 #include "tslib/fileops.h"
 #include "tslib/path.h"
@@ -22,53 +25,7 @@
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
-// Sets WDIR (unsets it for null) and has the search read it again.
-void setWdir(const char *value) { value ? setenv("WDIR", value, 1) : unsetenv("WDIR"); tsResetWdirCache(); }
-
-// Each test runs in a fresh temporary directory whose "cwd" is the current
-// (and default) directory; afterwards PATH is put back, WDIR is unset, and
-// the search reads the environment again.
-class SearchTest : public ::testing::Test {
-protected:
-    twtest::TempDir t;
-    std::string cwd = t.mkdir("cwd"), oldCwd = std::filesystem::current_path().string();
-    std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
-    void SetUp() override { ASSERT_EQ(0, tsSetdef(cwd.c_str())); }
-    void TearDown() override { tsSetdef(oldCwd.c_str()); setenv("PATH", oldPath.c_str(), 1); setWdir(nullptr); }
-};
-
-// The result of tsGetini and the path buffer, as "result path".
-std::string getini(const std::string &name)
-{
-    char path[TS_PATH_SIZE];
-    memset(path, '#', sizeof path);
-    int r = tsGetini(name.c_str(), path);
-    EXPECT_NE(nullptr, memchr(path, '\0', sizeof path)) << "the path buffer is terminated";
-    return std::to_string(r) + " " + path;
-}
-
-int collectPath(const char *path, void *arg) { static_cast<Strings *>(arg)->push_back(path); return 1; }
-
-Strings searchDirs()
-{
-    Strings seen;
-    tsWdirLoopSrchdirs2([](void *arg, const char *path) { return collectPath(path, arg); }, &seen);
-    return seen;
-}
-
-// The do-nothing procedure as loop callback: the loop only counts.
-const tsLoopFn kCountOnly = reinterpret_cast<tsLoopFn>(reinterpret_cast<void (*)()>(&twDummyProc));
-
-// The matching entries; the loop's result is 0 when there are any, else 4.
-Strings loop(const std::string &pattern, int kind, tsLoopFn fn = collectPath)
-{
-    Strings got;
-    int r = tsLoop2(pattern.c_str(), kind, fn, &got);
-    EXPECT_EQ(got.empty() ? 4 : 0, r) << pattern;
-    return got;
-}
+using namespace twtest;
 
 TEST_F(SearchTest, LooksThroughEveryPlaceInOrderForFilesOnly)
 {
@@ -121,77 +78,6 @@ TEST_F(SearchTest, OverlongNamesAndWdirEntriesStayInsideBuffers)
     EXPECT_EQ((Strings{"532/", ".", fits, work + "/532/", work}), searchDirs());
 }
 
-TEST_F(SearchTest, CompatibleVersionCanBeChangedOrSwitchedOff)
-{
-    std::string work = t.mkdir("work"), versioned = t.write("cwd/532/m.def", "x"), plain = t.write("work/m.def", "x");
-    setWdir(work.c_str());
-    tsWdirSetCompatibleVersion("");
-    EXPECT_EQ("0 " + plain, getini("m.def"));
-    EXPECT_EQ((Strings{".", work}), searchDirs());
-    tsWdirSetCompatibleVersion(std::string(200, 'v').c_str());
-    EXPECT_EQ(std::string(79, 'v') + "/", searchDirs().at(0)) << "kept to 79 characters";
-    tsWdirSetCompatibleVersion(twCompatibleVersionV);
-    EXPECT_EQ("0 " + versioned, getini("m.def"));
-}
-
-TEST_F(SearchTest, DirectoryLoopsFilterEntriesAndFollowChanges)
-{
-    const std::string d = cwd;
-    for (const char *name : {"b", "a", "c.txt", "B"}) t.write(std::string("cwd/") + name, "x");
-    t.mkdir("cwd/sub");
-    EXPECT_EQ((Strings{d + "/B", d + "/a", d + "/b", d + "/c.txt", d + "/sub"}), loop(d + "/*", 4));
-    EXPECT_EQ((Strings{d + "/B", d + "/a", d + "/b", d + "/c.txt"}), loop(d + "/*", 3));
-    EXPECT_EQ((Strings{d + "/sub"}), loop(d + "/*", 2));
-    EXPECT_EQ((Strings{d + "/c.txt"}), loop("?.t*", 4)) << "relative to the current directory";
-    EXPECT_EQ(Strings{}, loop(d + "/[ab]*", 4)) << "brackets are plain characters";
-    EXPECT_EQ(Strings{}, loop(t.path() + "/missing/*", 4));
-    EXPECT_EQ(2, tsLoop2((d + "/").c_str(), 3, collectPath, nullptr));
-    auto stop = [](const char *p, void *a) { return collectPath(p, a) - 1; };
-    EXPECT_EQ(Strings{d + "/B"}, loop(d + "/*", 4, stop)) << "a callback result of 0 ends the loop";
-    Strings matched;
-    twRegexpT *re = twRegexpCompile("\\.txt$");
-    auto onMatch = [](const char *p, void *a, const twRegexpMatch *) { return collectPath(p, a); };
-    EXPECT_EQ(0, tsLoopRegexp((d + "/x").c_str(), 3, re, onMatch, &matched));
-    EXPECT_EQ(Strings{d + "/c.txt"}, matched) << "only the directory part of the path counts";
-    twRegexpDestroy(re);
-
-    // Changes right after a listing was read show at once, even within the
-    // file system's time-stamp resolution.
-    t.write("cwd/d", "x");
-    std::filesystem::remove(d + "/a");
-    EXPECT_EQ((Strings{d + "/B", d + "/b", d + "/c.txt", d + "/d"}), loop(d + "/*", 3));
-    // Listings grow past their first room; a re-read keeps what is known.
-    for (int i = 0; i < 300; i++) t.write("cwd/f" + std::to_string(i), "");
-    EXPECT_EQ(305u, loop(d + "/*", 4).size());
-    t.write("cwd/zz", "");
-    EXPECT_EQ(306u, loop(d + "/*", 4).size());
-    // A callback may reset the cache and list the same directory again
-    // while its listing is being walked.
-    auto relist = [](const char *p, void *a) {
-        tsResetWdirCache();
-        return tsLoop2("*", 4, kCountOnly, nullptr) == 0 ? collectPath(p, a) : 0;
-    };
-    EXPECT_EQ(10u, loop(d + "/f1?", 4, relist).size());
-}
-
-TEST_F(SearchTest, SteppingIteratorsWalkThePlainWorkingDirectories)
-{
-    std::string first = t.mkdir("first"), second = t.mkdir("second");
-    // Version sub-directories are not stepped.
-    for (const char *f : {"first/532/hidden.def", "first/b.def", "second/a.def"}) t.write(f, "x");
-    t.mkdir("second/dir.def");
-    setWdir((first + ":" + second + ":" + t.path() + "/missing").c_str());
-    Strings got;
-    for (const char *p = tsStepWdirsForName("*.def", -1, 4); p; p = tsStepWdirsForName("*.def", 1, 4)) got.push_back(p);
-    EXPECT_EQ((Strings{first + "/b.def", second + "/a.def", second + "/dir.def"}), got);
-    EXPECT_STREQ((first + "/532").c_str(), tsStepWdirs(-1, 2));
-    EXPECT_EQ(nullptr, tsStepWdirs(0, 2)) << "a start flag of 0 empties the queue";
-    char *a = tsStepWdirsForNameAlloc("a*", -1, 3);
-    EXPECT_STREQ((second + "/a.def").c_str(), a);
-    twStrFree(a);
-    EXPECT_EQ(nullptr, tsStepWdirsAlloc(1, 3));
-}
-
 TEST_F(SearchTest, ExecutableDirectoryThroughPath)
 {
     std::string bin = t.mkdir("bin"), other = t.mkdir("other"), menus = t.write("bin/menus/m.def", "x");
@@ -212,6 +98,24 @@ TEST_F(SearchTest, ExecutableDirectoryThroughPath)
     EXPECT_EQ(0, tsSetexedir("prog"));
     EXPECT_EQ(nullptr, tsExeDir()) << "a failed call leaves no directory set";
     EXPECT_EQ(4, tsSrchExeDir("", "prog", "", 3, path));
+}
+
+// Every allocation of building the list from WDIR and searching it, refused
+// in turn: the search either finds the file as usual or the process ends
+// through the out-of-memory protocol.
+TEST_F(SearchTest, RefusedAllocationsWhileSearchingWdirEndCleanly)
+{
+    std::string first = t.mkdir("first"), second = t.mkdir("second"), found = t.write("second/532/m.def", "x");
+    setenv("WDIR", (first + ":" + second).c_str(), 1);
+    long made = sweepAllocationFailures(
+        [] {
+            tsResetWdirCache();
+            char path[TS_PATH_SIZE];
+            int r = tsGetini("m.def", path);
+            printf("%d %s\n", r, path);
+        },
+        [&](const ForkResult &r) { EXPECT_EQ("0 " + found + "\n", r.out); });
+    EXPECT_GT(made, 0);
 }
 
 // Run by the test below in a process of its own with TW_MEMDBG set: uses
