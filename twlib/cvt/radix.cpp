@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
+#include "twlib/core/mem.h"
 #include "twlib/text/str.h"
 
 namespace {
@@ -108,41 +108,40 @@ void bitsToGroups(const char *bits, char *out, int group)
 char *bigBinaryToDecimal(const char *bits, size_t n, size_t digits, char *out)
 {
     constexpr uint32_t kLimb = 1000000000; // nine decimal digits per limb
-    std::vector<uint32_t> limbs;           // least significant first
-    limbs.reserve(digits / 9 + 2);
+    // Every limb but the top one holds more than 29 bits of the value, so
+    // n / 29 + 2 limbs hold it, whatever the rounding of 'digits'.
+    size_t cap = n / 29 + 2;
+    auto *limbs = static_cast<uint32_t *>(twMem_FastMalloc(cap * sizeof(uint32_t)));
+    size_t count = 0; // limbs in use, least significant first
     for (size_t i = 0; i < n;) {
         // Shift in up to 32 bits at a time: limb * 2^32 + carry < 2^64.
         size_t take = n - i < 32 ? n - i : 32;
-        uint64_t chunk = 0;
-        for (size_t k = 0; k < take; k++) chunk = chunk * 2 + (bits[i + k] == '1');
+        uint64_t carry = 0;
+        for (size_t k = 0; k < take; k++) carry = carry * 2 + (bits[i + k] == '1');
         i += take;
-        uint64_t carry = chunk;
-        for (uint32_t &limb : limbs) {
-            uint64_t v = (static_cast<uint64_t>(limb) << take) + carry;
-            limb = static_cast<uint32_t>(v % kLimb);
+        for (size_t l = 0; l < count; l++) {
+            uint64_t v = (static_cast<uint64_t>(limbs[l]) << take) + carry;
+            limbs[l] = static_cast<uint32_t>(v % kLimb);
             carry = v / kLimb;
         }
-        while (carry) {
-            limbs.push_back(static_cast<uint32_t>(carry % kLimb));
-            carry /= kLimb;
-        }
+        for (; carry; carry /= kLimb) limbs[count++] = static_cast<uint32_t>(carry % kLimb);
     }
-    // The limbs as text, most significant first, without leading zeros.
-    std::vector<char> text;
-    text.reserve(limbs.size() * 9);
-    for (size_t i = limbs.size(); i-- > 0;) {
-        char nine[9];
-        uint32_t v = limbs[i];
-        for (int k = 8; k >= 0; k--, v /= 10) nine[k] = static_cast<char>('0' + v % 10);
-        text.insert(text.end(), nine, nine + 9);
-    }
-    size_t skip = 0;
-    while (skip < text.size() && text[skip] == '0') skip++;
-    size_t used = text.size() - skip;
+    // The top limb without its leading zeros, then nine digits per limb.
+    char top[10];
+    size_t topLen = 0;
+    for (uint32_t v = count ? limbs[count - 1] : 0; v; v /= 10) top[topLen++] = static_cast<char>('0' + v % 10);
+    size_t used = topLen + (count ? 9 * (count - 1) : 0);
     size_t pad = used < digits ? digits - used : 0;
-    memset(out, '0', pad);
-    if (used > 0) memcpy(out + pad, text.data() + skip, used); // a zero value has no limbs
-    return out + pad + used;
+    char *o = out;
+    memset(o, '0', pad);
+    o += pad;
+    while (topLen > 0) *o++ = top[--topLen];
+    for (size_t l = count - (count ? 1 : 0); l-- > 0; o += 9) {
+        uint32_t v = limbs[l];
+        for (int k = 8; k >= 0; k--, v /= 10) o[k] = static_cast<char>('0' + v % 10);
+    }
+    twMem_FastFree(limbs);
+    return o;
 }
 
 } // namespace

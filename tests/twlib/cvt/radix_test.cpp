@@ -114,7 +114,7 @@ TEST(RadixTest, BitsToDecimalKeepsTheDigitCount)
     }
 }
 
-TEST(RadixTest, SuffixCopySurvivesRefusedAllocations)
+TEST(RadixTest, SuffixCopyAndDecimalDigitsSurviveRefusedAllocations)
 {
     long n = twtest::sweepAllocationFailures(
         [] {
@@ -122,9 +122,12 @@ TEST(RadixTest, SuffixCopySurvivesRefusedAllocations)
             std::string text = std::string(100, 'f') + "\\h";
             char out[512];
             int r = twCvtStrBin(text.c_str(), out);
-            printf("%d %zu", r, strlen(out));
+            printf("%d %zu ", r, strlen(out));
+            char dec[512];
+            twCvtBinDec(out, dec, 0);  // 400 ones: 121 digits
+            printf("%.5s", dec);
         },
-        [](const twtest::ForkResult &r) { EXPECT_EQ("16 400", r.out); });
+        [](const twtest::ForkResult &r) { EXPECT_EQ("16 400 25822", r.out); });
     EXPECT_GT(n, 0);
 }
 
