@@ -108,6 +108,9 @@ TEST(RegexpTest, MatchesLeftmostWithGreedyRepetitionAndFirstAlternative)
         // Repetition of one character, of classes and of groups.
         {"ab*c", "xabbbcy", "1:abbbc"}, {"ab+c", "xacy", "<none>"}, {"ab+c", "abbc", "0:abbc"},
         {"(a|b)+c", "ababc", "0:ababc 1:b"}, {"(ab)*c", "xababc", "1:ababc 1:ab"},
+        // A group keeps the last iteration that passed it, and an optional
+        // group that matched empty is set.
+        {"((a)|b)+", "ab", "0:ab 1:b 2:a"}, {"(a*)?ab", "ab", "0:ab 1:"},
         {"a.*b", "a1b2b3", "0:a1b2b"}, {"a[0-9]*b", "a12b", "0:a12b"}, {"[^ab]+", "abxyb", "2:xy"},
         {"x(ab)?c", "xc xabc", "0:xc"}, {"x(ab)?c", "xabc", "0:xabc 1:ab"},
         {"a*ab", "aaab", "0:aaab"}, {"(a*)(a)", "aaa", "0:aaa 1:aa 2:a"},
