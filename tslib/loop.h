@@ -62,7 +62,9 @@ int tsWdirLoopSrchdirs2(tsPathArgFn fn, void *arg);
 /* Calls fn(path, arg) for each entry of the pattern's directory whose name
  * matches the pattern's file part (wildcards "*" and "?"; brackets are
  * plain characters) and whose kind is 'kind' (2 directory, 3 anything else,
- * 4 any); an empty file part selects directories. Relative patterns are
+ * 4 any). An empty file part ("/dir/") with kind 3 gives TS_ERR_PATH; with
+ * another kind the loop looks for directories of that empty name and so
+ * finds none (TS_ERR_NOTFOUND). Relative patterns are
  * taken against the default directory; entries whose status cannot be read
  * and entries whose full path would not fit a path buffer are skipped.
  * TS_OK when at least one entry matched; TS_ERR_NOTFOUND when none did or
