@@ -19,8 +19,7 @@ constexpr twInt64 kValues[] = {0, 7, -42, 1234567890123LL, INT64_MIN, INT64_MAX,
 void BM_Int64Write(benchmark::State &state)
 {
     for (auto _ : state)
-        for (twInt64 v : kValues)
-            benchmark::DoNotOptimize(twInt64CvtToStrEx(v, 10, 12, 1, TW_INT64_PLUS));
+        for (twInt64 v : kValues) benchmark::DoNotOptimize(twInt64CvtToStrEx(v, 10, 12, 1, TW_INT64_PLUS));
     state.SetItemsProcessed(state.iterations() * 8);
 }
 
@@ -78,7 +77,7 @@ void BM_BitsToDecimal(benchmark::State &state)
     state.SetComplexityN(state.range(0));
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_Int64Write);
 BENCHMARK(BM_SnprintfWrite);

@@ -57,8 +57,7 @@ void int64s(const uint8_t *data, size_t size, const std::string &text)
     if (!body.empty() && (body[0] == '-' || body[0] == '+' || body[0] == ' ')) body.erase(0, 1);
     if ((flags & TW_INT64_ALT) && base == 16) body.erase(0, 2);
     twInt64 back = twInt64CvtFromStr(body.c_str(), nullptr, base);
-    check((neg ? 0 - static_cast<uint64_t>(back) : static_cast<uint64_t>(back)) ==
-              static_cast<uint64_t>(v),
+    check((neg ? 0 - static_cast<uint64_t>(back) : static_cast<uint64_t>(back)) == static_cast<uint64_t>(v),
           "written value reads back", text);
 }
 
@@ -69,8 +68,7 @@ void literals(const uint8_t *data, size_t size, const std::string &text)
     int close = size > 1 && data[1] % 3 == 1 ? ';' : 0;
     Heap dst(static_cast<size_t>(room));
     const char *r = twStrCvtFromLiteral(text.c_str(), dst, room, open, close);
-    check(!r || (r >= text.c_str() && r <= text.c_str() + text.size()), "result inside the text",
-          text);
+    check(!r || (r >= text.c_str() && r <= text.c_str() + text.size()), "result inside the text", text);
 
     twStrBuf *enc = twStrCvtToAsciiAlloc(text.c_str());
     twStrBuf *dec = twStrCvtFromLiteralAlloc(twStrBufString(enc));
@@ -102,7 +100,7 @@ void radix(const std::string &text)
         uint64_t value = 0;
         for (char c : text) value = value * 2 + (c == '1');
         std::string d = static_cast<char *>(dec);
-        d = d.substr(0, d.size() - 2); // the mark
+        d = d.substr(0, d.size() - 2);  // the mark
         size_t nz = d.find_first_not_of('0');
         check(d.substr(nz == std::string::npos ? d.size() - 1 : nz) == std::to_string(value),
               "bits to decimal", text);
@@ -118,13 +116,13 @@ void radix(const std::string &text)
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     size_t skip = size < 6 ? size : 6;
     std::string text(reinterpret_cast<const char *>(data) + skip, size - skip);
-    text = text.c_str(); // up to the first NUL: these are C strings
+    text = text.c_str();  // up to the first NUL: these are C strings
     int64s(data, size, text);
     literals(data, size, text);
     radix(text);

@@ -24,9 +24,15 @@ bool isState(char c)
     return c == '0' || c == '1' || c == 'X' || c == 'x' || c == 'Z' || c == 'z';
 }
 
-bool isZ(char c) { return c == 'Z' || c == 'z'; }
+bool isZ(char c)
+{
+    return c == 'Z' || c == 'z';
+}
 
-bool isBit(char c) { return c == '0' || c == '1'; }
+bool isBit(char c)
+{
+    return c == '0' || c == '1';
+}
 
 // Appends "\<letter>" when asked to mark with exactly 1.
 void markOutput(char *end, int mark, char letter)
@@ -55,10 +61,13 @@ int digitsToBits(const char *digits, char *out, int width)
     for (const char *p = digits; *p; p++) {
         char c = *p;
         int value = -1;
-        if (c >= '0' && c <= '9') value = c - '0';
-        else if (width == 4 && c >= 'a' && c <= 'f') value = c - 'a' + 10;
-        else if (width == 4 && c >= 'A' && c <= 'F') value = c - 'A' + 10;
-        if (value >= (1 << width)) value = -1; // 8 and 9 in octal
+        if (c >= '0' && c <= '9')
+            value = c - '0';
+        else if (width == 4 && c >= 'a' && c <= 'f')
+            value = c - 'a' + 10;
+        else if (width == 4 && c >= 'A' && c <= 'F')
+            value = c - 'A' + 10;
+        if (value >= (1 << width)) value = -1;  // 8 and 9 in octal
         if (value >= 0) {
             for (int b = width - 1; b >= 0; b--) *o++ = ((value >> b) & 1) ? '1' : '0';
             continue;
@@ -107,12 +116,12 @@ void bitsToGroups(const char *bits, char *out, int group)
 // decimal digits, or more should the value need them.
 char *bigBinaryToDecimal(const char *bits, size_t n, size_t digits, char *out)
 {
-    constexpr uint32_t kLimb = 1000000000; // nine decimal digits per limb
+    constexpr uint32_t kLimb = 1000000000;  // nine decimal digits per limb
     // Every limb but the top one holds more than 29 bits of the value, so
     // n / 29 + 2 limbs hold it, whatever the rounding of 'digits'.
     size_t cap = n / 29 + 2;
     auto *limbs = static_cast<uint32_t *>(twMem_FastMalloc(cap * sizeof(uint32_t)));
-    size_t count = 0; // limbs in use, least significant first
+    size_t count = 0;  // limbs in use, least significant first
     for (size_t i = 0; i < n;) {
         // Shift in up to 32 bits at a time: limb * 2^32 + carry < 2^64.
         size_t take = n - i < 32 ? n - i : 32;
@@ -129,7 +138,8 @@ char *bigBinaryToDecimal(const char *bits, size_t n, size_t digits, char *out)
     // The top limb without its leading zeros, then nine digits per limb.
     char top[10];
     size_t topLen = 0;
-    for (uint32_t v = count ? limbs[count - 1] : 0; v; v /= 10) top[topLen++] = static_cast<char>('0' + v % 10);
+    for (uint32_t v = count ? limbs[count - 1] : 0; v; v /= 10)
+        top[topLen++] = static_cast<char>('0' + v % 10);
     size_t used = topLen + (count ? 9 * (count - 1) : 0);
     size_t pad = used < digits ? digits - used : 0;
     char *o = out;
@@ -144,7 +154,7 @@ char *bigBinaryToDecimal(const char *bits, size_t n, size_t digits, char *out)
     return o;
 }
 
-} // namespace
+}  // namespace
 
 int twCvtIsBinary(const char *bits)
 {
@@ -212,16 +222,27 @@ int twCvtStrBin(const char *text, char *out)
         body[len - 2] = '\0';
         int result = 0;
         switch (text[len - 1]) {
-        case 'H': case 'h': result = twCvtHexBin(body, out) == 1 ? 16 : 0; break;
-        case 'O': case 'o': result = twCvtOctBin(body, out) == 1 ? 8 : 0; break;
-        case 'D': case 'd': result = twCvtDecBin(body, out) ? 10 : 0; break;
-        case 'B': case 'b':
+        case 'H':
+        case 'h':
+            result = twCvtHexBin(body, out) == 1 ? 16 : 0;
+            break;
+        case 'O':
+        case 'o':
+            result = twCvtOctBin(body, out) == 1 ? 8 : 0;
+            break;
+        case 'D':
+        case 'd':
+            result = twCvtDecBin(body, out) ? 10 : 0;
+            break;
+        case 'B':
+        case 'b':
             if (twCvtIsBinary(body)) {
                 memcpy(out, body, len - 1);
                 result = 1;
             }
             break;
-        default: break;
+        default:
+            break;
         }
         twStrFree(body);
         return result;

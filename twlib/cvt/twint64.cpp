@@ -34,8 +34,7 @@ static char *resultRoom(size_t need)
 {
     if (need > resultCap) {
         char *old = resultBuf;
-        resultBuf = static_cast<char *>(twMemRealloc(old, static_cast<uint32_t>(need),
-                                                     "twStaticBuffer"));
+        resultBuf = static_cast<char *>(twMemRealloc(old, static_cast<uint32_t>(need), "twStaticBuffer"));
         resultCap = need;
         if (old) twOnExitRemove(freeResultBuf, old);
         twOnExitAdd(freeResultBuf, resultBuf);
@@ -108,8 +107,7 @@ twInt64 twInt64CvtFromStr(const char *text, char **end, int base)
 
 char *twInt64CvtToStrEx(twInt64 value, int base, int width, int precision, long flags)
 {
-    if (base < 2 || base > 16)
-        tw_AssertFailF("twint64", 412, "Base %d not in range 2..16", base);
+    if (base < 2 || base > 16) tw_AssertFailF("twint64", 412, "Base %d not in range 2..16", base);
     if (width < 0) width = 0;
     if (precision < 0) precision = 0;
 

@@ -30,16 +30,16 @@ extern const twInt64Range twInt64FullRange;
  * the justification field (0xF0) one of the justification values; other
  * field values give no sign character and no padding respectively. */
 enum {
-    TW_INT64_UNSIGNED = 0x1,   /* the bits as an unsigned number; no sign */
-    TW_INT64_UPPER = 0x2,      /* A-F and the prefix "0X" */
-    TW_INT64_RIGHT = 0x00,     /* justification: blanks on the left */
-    TW_INT64_LEFT = 0x10,      /* justification: blanks on the right */
-    TW_INT64_ZEROFILL = 0x20,  /* justification: zeros after sign and prefix */
-    TW_INT64_JUSTIFY = 0xF0,   /* the justification field */
-    TW_INT64_PLUS = 0x100,     /* sign: '+' before a non-negative value */
-    TW_INT64_BLANK = 0x200,    /* sign: ' ' before a non-negative value */
-    TW_INT64_SIGN = 0x700,     /* the sign field */
-    TW_INT64_ALT = 0x800       /* alternate form: "0" for base 8, "0x" for 16 */
+    TW_INT64_UNSIGNED = 0x1,  /* the bits as an unsigned number; no sign */
+    TW_INT64_UPPER = 0x2,     /* A-F and the prefix "0X" */
+    TW_INT64_RIGHT = 0x00,    /* justification: blanks on the left */
+    TW_INT64_LEFT = 0x10,     /* justification: blanks on the right */
+    TW_INT64_ZEROFILL = 0x20, /* justification: zeros after sign and prefix */
+    TW_INT64_JUSTIFY = 0xF0,  /* the justification field */
+    TW_INT64_PLUS = 0x100,    /* sign: '+' before a non-negative value */
+    TW_INT64_BLANK = 0x200,   /* sign: ' ' before a non-negative value */
+    TW_INT64_SIGN = 0x700,    /* the sign field */
+    TW_INT64_ALT = 0x800      /* alternate form: "0" for base 8, "0x" for 16 */
 };
 
 /* base to the power exponent, wrapping modulo 2^64; any base to the power 0

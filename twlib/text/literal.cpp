@@ -19,22 +19,21 @@ int twStrCvtChrset(int set)
 
 namespace {
 
-constexpr int kNothing = -1; // a line continuation produces no byte
+constexpr int kNothing = -1;  // a line continuation produces no byte
 
 // Decodes the escape whose first character after the backslash is at p (not
 // the end of the text). Stores the byte, or kNothing, in *out and returns
 // how many characters the escape took after the backslash.
 size_t decodeEscape(const unsigned char *p, int *out)
 {
-    switch (*p) {
-    case 'n': *out = '\n'; return 1;
-    case 't': *out = '\t'; return 1;
-    case 'b': *out = '\b'; return 1;
-    case 'r': *out = '\r'; return 1;
-    case 'f': *out = '\f'; return 1;
-    case 'v': *out = '\v'; return 1;
-    case '\n': *out = kNothing; return 1;
-    default: break;
+    static const char letters[] = "ntbrfv", bytes[] = "\n\t\b\r\f\v";
+    if (*p == '\n') {
+        *out = kNothing;
+        return 1;
+    }
+    if (const char *l = strchr(letters, *p)) {
+        *out = bytes[l - letters];
+        return 1;
     }
     if (*p < '0' || *p > '7') {
         *out = *p;
@@ -56,21 +55,10 @@ size_t decodeEscape(const unsigned char *p, int *out)
 // character that stands for itself.
 size_t encodeByte(unsigned char c, char piece[4])
 {
-    char letter = 0;
-    switch (c) {
-    case '\b': letter = 'b'; break;
-    case '\t': letter = 't'; break;
-    case '\n': letter = 'n'; break;
-    case '\v': letter = 'v'; break;
-    case '\f': letter = 'f'; break;
-    case '\r': letter = 'r'; break;
-    case '"': letter = '"'; break;
-    case '\\': letter = '\\'; break;
-    default: break;
-    }
-    if (letter) {
+    static const char bytes[] = "\b\t\n\v\f\r\"\\", letters[] = "btnvfr\"\\";
+    if (const char *b = c ? strchr(bytes, c) : nullptr) {
         piece[0] = '\\';
-        piece[1] = letter;
+        piece[1] = letters[b - bytes];
         return 2;
     }
     if (c < 32 || c >= 127) {
@@ -95,14 +83,13 @@ void appendRun(twStrBuf *buf, const char *s, size_t n)
     }
 }
 
-} // namespace
+}  // namespace
 
-const char *twStrCvtFromLiteral(const char *src, char *dst, int size, int openQuote,
-                                int closeChar)
+const char *twStrCvtFromLiteral(const char *src, char *dst, int size, int openQuote, int closeChar)
 {
     if (!src || !dst || size < 1) return nullptr;
     const auto *p = reinterpret_cast<const unsigned char *>(src);
-    int close = -1; // the closing delimiter, or -1 for the end of src
+    int close = -1;  // the closing delimiter, or -1 for the end of src
     auto open = static_cast<unsigned char>(openQuote);
     auto closing = static_cast<unsigned char>(closeChar);
     if (open) {
@@ -142,7 +129,7 @@ const char *twStrCvtFromLiteral(const char *src, char *dst, int size, int openQu
             continue;
         }
         p++;
-        if (*p == '\0') { // a final backslash: a NUL byte, then the end
+        if (*p == '\0') {  // a final backslash: a NUL byte, then the end
             *d++ = '\0';
             continue;
         }
@@ -174,7 +161,7 @@ twStrBuf *twStrCvtFromLiteralAlloc(const char *src)
 char *twStrCvtToAscii(const char *src, char *dst, int size)
 {
     if (!src || !dst || size < 1) return nullptr;
-    size_t room = static_cast<size_t>(size) - 1; // the terminator always fits
+    size_t room = static_cast<size_t>(size) - 1;  // the terminator always fits
     char *d = dst;
     for (const char *s = src; *s; s++) {
         char piece[4];
@@ -192,7 +179,7 @@ twStrBuf *twStrCvtToAsciiAlloc(const char *src)
 {
     if (!src) return nullptr;
     twStrBuf *buf = twStrBufCreate(16);
-    const char *run = src; // plain characters not yet appended
+    const char *run = src;  // plain characters not yet appended
     const char *s = src;
     for (; *s; s++) {
         char piece[4];

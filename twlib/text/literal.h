@@ -49,8 +49,7 @@ int twStrCvtChrset(int set);
  * opening quote that src lacks, or a closing delimiter that never comes,
  * gives null with dst terminated (emptied, or holding what was decoded).
  * A backslash at the very end of src stores a NUL byte. */
-const char *twStrCvtFromLiteral(const char *src, char *dst, int size, int openQuote,
-                                int closeChar);
+const char *twStrCvtFromLiteral(const char *src, char *dst, int size, int openQuote, int closeChar);
 
 /* Decodes the whole of 'src', escapes only (quotes are ordinary
  * characters), into a new string buffer that the caller destroys with

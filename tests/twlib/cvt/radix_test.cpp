@@ -24,8 +24,9 @@ void expectConv(int result, const std::string &out, const std::function<int(char
     EXPECT_EQ(out, buf) << in;
 }
 
-#define EXPECT_CONV(result, out, call, in) \
-    expectConv(result, out, [&](char *o) { return call; }, in)
+#define EXPECT_CONV(result, out, call, in)                                                                   \
+    expectConv(                                                                                              \
+        result, out, [&](char *o) { return call; }, in)
 
 TEST(RadixTest, SuffixChoosesTheConversion)
 {
@@ -33,12 +34,17 @@ TEST(RadixTest, SuffixChoosesTheConversion)
         const char *in;
         int result;
         const char *out;
-    } cases[] = {{"1010\\b", 1, "1010"},  {"1xZ0\\B", 1, "1xZ0"}, {"17\\o", 8, "001111"},
-                 {"1f\\h", 16, "00011111"}, {"zA\\H", 16, "zzzz1010"}, {"12\\d", 10, "0001100"},
-                 {"xxx\\D", 10, "xxx"},  {"", 1, ""},            {"01xXzZ", 1, "01xXzZ"}};
+    } cases[] = {{"1010\\b", 1, "1010"},    {"1xZ0\\B", 1, "1xZ0"},
+                 {"17\\o", 8, "001111"},    {"1f\\h", 16, "00011111"},
+                 {"zA\\H", 16, "zzzz1010"}, {"12\\d", 10, "0001100"},
+                 {"xxx\\D", 10, "xxx"},     {"", 1, ""},
+                 {"01xXzZ", 1, "01xXzZ"}};
     for (const auto &c : cases) EXPECT_CONV(c.result, c.out, twCvtStrBin(c.in, o), c.in);
     for (const char *bad : {"12\\q", "12\\b", "8\\o", "1.5\\d", "\\b", "12"})
-        EXPECT_EQ(0, [&] { char o[64]; return twCvtStrBin(bad, o); }()) << bad;
+        EXPECT_EQ(0, [&] {
+            char o[64];
+            return twCvtStrBin(bad, o);
+        }()) << bad;
     EXPECT_EQ(0, twCvtStrBin(nullptr, nullptr));
 }
 
@@ -70,7 +76,8 @@ TEST(RadixTest, DecimalToBitsWidthFollowsTheLength)
                  {"X", "X"}};
     for (const auto &c : cases) EXPECT_CONV(1, c.out, twCvtDecBin(c.in, o), c.in);
     // "1e3" passes the number test and used to give the bits of 1.
-    for (const char *bad : {"4294967296", "-2147483649", "1.5", "xz", "", "1e3", "+e5", "99999999999999999999"})
+    for (const char *bad :
+         {"4294967296", "-2147483649", "1.5", "xz", "", "1e3", "+e5", "99999999999999999999"})
         EXPECT_CONV(0, std::string(4095, '#'), twCvtDecBin(bad, o), bad);
 }
 
@@ -131,4 +138,4 @@ TEST(RadixTest, SuffixCopyAndDecimalDigitsSurviveRefusedAllocations)
     EXPECT_GT(n, 0);
 }
 
-} // namespace
+}  // namespace

@@ -29,12 +29,27 @@ TEST(Int64Test, ReaderPrefixesSignBasesAndWrapping)
         twInt64 value;
         long used;
     } cases[] = {
-        {"0x1f", 0, 31, 4},   {"017", 0, 15, 3},   {"0", 0, 0, 1},           {"0X1F", 0, 0, 1},
-        {"-42", 0, -42, 3},   {"+42", 0, 0, 0},    {" \t\n-9z", 0, -9, 5},   {"ff", 16, 255, 2},
-        {"ff", 10, 0, 0},     {"0x", 16, 0, 2},    {"012", 16, 18, 3},       {"0x12", 8, 0, 1},
-        {"12z", 36, 1403, 3}, {"1012", 2, 5, 3},   {"9a", 10, 9, 1},         {"-", 10, 0, 1},
-        {"", 0, 0, 0},        {"--1", 10, 0, 1},   {"-9223372036854775808", 10, INT64_MIN, 20},
-        {"9223372036854775808", 10, INT64_MIN, 19}, {"18446744073709551617", 10, 1, 20},
+        {"0x1f", 0, 31, 4},
+        {"017", 0, 15, 3},
+        {"0", 0, 0, 1},
+        {"0X1F", 0, 0, 1},
+        {"-42", 0, -42, 3},
+        {"+42", 0, 0, 0},
+        {" \t\n-9z", 0, -9, 5},
+        {"ff", 16, 255, 2},
+        {"ff", 10, 0, 0},
+        {"0x", 16, 0, 2},
+        {"012", 16, 18, 3},
+        {"0x12", 8, 0, 1},
+        {"12z", 36, 1403, 3},
+        {"1012", 2, 5, 3},
+        {"9a", 10, 9, 1},
+        {"-", 10, 0, 1},
+        {"", 0, 0, 0},
+        {"--1", 10, 0, 1},
+        {"-9223372036854775808", 10, INT64_MIN, 20},
+        {"9223372036854775808", 10, INT64_MIN, 19},
+        {"18446744073709551617", 10, 1, 20},
         {"-0xffffffffffffffff", 16, 1, 19},
     };
     for (const auto &c : cases) {
@@ -104,8 +119,11 @@ TEST(Int64Test, WriterAgreesWithPrintf)
         char c;
         int base;
         long flags;
-    } convs[] = {{'d', 10, 0}, {'u', 10, TW_INT64_UNSIGNED}, {'o', 8, TW_INT64_UNSIGNED},
-                 {'x', 16, TW_INT64_UNSIGNED}, {'X', 16, TW_INT64_UNSIGNED | TW_INT64_UPPER}};
+    } convs[] = {{'d', 10, 0},
+                 {'u', 10, TW_INT64_UNSIGNED},
+                 {'o', 8, TW_INT64_UNSIGNED},
+                 {'x', 16, TW_INT64_UNSIGNED},
+                 {'X', 16, TW_INT64_UNSIGNED | TW_INT64_UPPER}};
     const struct {
         const char *text;
         long flags;
@@ -132,7 +150,8 @@ TEST(Int64Test, WriterAgreesWithPrintf)
                         fmt += std::string("ll") + c.c;
                         char want[64];
                         snprintf(want, sizeof want, fmt.c_str(), static_cast<long long>(v));
-                        EXPECT_EQ(want, cvt(v, c.base, width, precision < 0 ? 1 : precision, c.flags | o.flags))
+                        EXPECT_EQ(want,
+                                  cvt(v, c.base, width, precision < 0 ? 1 : precision, c.flags | o.flags))
                             << fmt << " of " << v;
                     }
 }
@@ -197,4 +216,4 @@ TEST(Int64DebugEnv, ResultBufferIsReleasedAtExitAndStartedAfresh)
     EXPECT_FALSE(bufferInUse());
 }
 
-} // namespace
+}  // namespace

@@ -45,7 +45,11 @@ TEST(LiteralTest, DecodingFollowsTheDelimitersAndTheRoom)
     expectDecode("\"one\\\ntwo\"", 64, 0, 0, "onetwo", 10);
     expectDecode("\\n\\t\\b\\r\\f\\v\\\\\\\"\\'\\q", 64, 0, 0, "\n\t\b\r\f\v\\\"'q", 20);
     expectDecode("\\101\\7|\\400|\\0777|\\3777|\\1234|\\08", 64, 0, 0,
-                 std::string("A\a| 0|?7|\xff" "7|S4|\0" "8", 17), 33);
+                 std::string("A\a| 0|?7|\xff"
+                             "7|S4|\0"
+                             "8",
+                             17),
+                 33);
     // Failures: unterminated, no opening quote, a final backslash (a NUL byte).
     expectDecode("\"never closed", 64, 0, 0, "never closed", -1);
     expectDecode("no quote", 64, '"', 0, "", -1);
@@ -79,8 +83,12 @@ TEST(LiteralTest, EncodingEscapesAndStopsAtThePieceThatDoesNotFit)
         const char *src;
         int size;
         const char *want;
-    } cases[] = {{"\nx", 3, "\\n"}, {"\nx", 2, ""}, {"ab\x01z", 6, "ab"}, {"ab\x01z", 7, "ab\\001"},
-                 {"abcdefghij", 8, "abcdefg"}, {"abc", 1, ""}};
+    } cases[] = {{"\nx", 3, "\\n"},
+                 {"\nx", 2, ""},
+                 {"ab\x01z", 6, "ab"},
+                 {"ab\x01z", 7, "ab\\001"},
+                 {"abcdefghij", 8, "abcdefg"},
+                 {"abc", 1, ""}};
     for (const auto &c : cases) {
         EXPECT_EQ(dst, twStrCvtToAscii(c.src, dst, c.size));
         EXPECT_STREQ(c.want, dst) << "size " << c.size;
@@ -138,4 +146,4 @@ TEST(LiteralTest, AllocatingCallsSurviveRefusedAllocations)
     EXPECT_GT(n, 0);
 }
 
-} // namespace
+}  // namespace
