@@ -26,5 +26,6 @@ install(FILES ${PROJECT_BINARY_DIR}/twlibConfig.cmake ${PROJECT_BINARY_DIR}/twli
         DESTINATION ${TW_CMAKE_DIR})
 
 # pkg-config: C programs also link the C++ runtime the library needs.
+file(RELATIVE_PATH TW_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/twlib.pc.in ${PROJECT_BINARY_DIR}/twlib.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/twlib.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

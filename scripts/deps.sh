@@ -1,17 +1,26 @@
 #!/usr/bin/env bash
-# Installs the build tools the project needs when they are missing (Debian).
-# Quick and silent when everything is already there.
+# Installs the Debian packages the project needs when they are missing; quick
+# and silent when everything is already there.
+#   deps.sh build   the converter and the library: CMake, Ninja, g++
+#   deps.sh test    also GoogleTest, Google Benchmark, clang with its
+#                   sanitizer and fuzzer runtimes, Python 3 (layer check) and
+#                   pkg-config (install check)
 set -euo pipefail
+what=${1:-test}
 
 need=()
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
 command -v g++ >/dev/null || need+=(g++)
-command -v clang++ >/dev/null || need+=(clang)
-[ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
-[ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
-[ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
-ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
+if [ "$what" = test ]; then
+  command -v clang++ >/dev/null || need+=(clang)
+  command -v python3 >/dev/null || need+=(python3)
+  command -v pkg-config >/dev/null || need+=(pkgconf)
+  [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+  [ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
+  [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+  ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
+fi
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "installing: ${need[*]}"

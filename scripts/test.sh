@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds everything (library, converter, tests, benchmarks) and runs every test.
+#   test.sh [PRESET]   default: "default" (GCC); CI also runs "ci-gcc" and "ci-asan"
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/deps.sh"
-cmake -S "$root" -B "$root/build" -G Ninja -DTW_TESTS=ON -DTW_BENCH=ON >/dev/null
-cmake --build "$root/build"
-cd "$root/build"
-ctest --output-on-failure --no-tests=error -j "$(nproc)"
+preset=${1:-default}
+"$root/scripts/deps.sh" test
+cd "$root"
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
+ctest --preset "$preset"

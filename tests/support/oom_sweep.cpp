@@ -1,6 +1,7 @@
 /* oom_sweep.cpp - forked runs with refused allocations. */
 #include "support/oom_sweep.h"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,6 +57,9 @@ ForkResult runForked(const std::function<void()> &work, long failAt, bool sticky
         dup2(fileno(out), 1);
         dup2(fileno(err), 2);
         if (__lsan_disable) __lsan_disable();
+        // Work that asks for a core image (twAbort(1)) leaves none behind.
+        struct rlimit noCore = {0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
         countFd = countPipe[1];
         atexit(reportCount);
         twMem_TestFailAllocation(failAt, sticky);

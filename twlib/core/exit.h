@@ -21,20 +21,34 @@ typedef void (*twExitFn)(void *arg);
 /* The cleanup procedure, called at most once per process; initially twDummyProc. */
 extern twProc twCleanupProcV;
 
+/* Registers fn(arg) to run at the orderly end (twExit, twGoodbye) or at
+ * twOnExitCall; a pair registered twice runs once, with the later
+ * registration's form. Does nothing unless a memory check is under way. */
 void twOnExitAdd(twExitFn fn, void *arg);
+/* Registers fn() (no argument; the pair (fn, null)). */
 void twOnExitAdd2(twExitFn fn);
+/* Removes the pair, if registered; a handler removed by another handler of
+ * the run under way is not called. */
 void twOnExitRemove(twExitFn fn, void *arg);
 void twOnExitRemove2(twExitFn fn);
-/* Run order of every handler with that function; default 0, smaller first. */
+/* Run order of every handler with that function, whether recorded or not;
+ * default 0, smaller first; handlers of equal order run in the order of
+ * the handler table's walk. */
 void twOnExitSetOrder(twExitFn fn, int order);
-/* Runs all handlers now and discards both tables; the process goes on. */
+/* Runs all handlers now and discards the handlers and the orders; the
+ * process goes on and later registrations start afresh. A handler may end
+ * the process (the run is not started again); handlers added during the
+ * run are dropped without being called. */
 void twOnExitCall(void);
 
 /* Orderly ends: handlers, string pool and list pools, memory reports, exit. */
 TW_NORETURN void twExit(int status);
 TW_NORETURN void twGoodbye(void);
 
+/* Calls the cleanup procedure unless it was called before (by this, by
+ * twAbort or by the out-of-memory report). */
 void twCleanup(void);
+/* Adds a fatal handler; twAbort calls them newest first. */
 void twAbortAddHandler(twProc handler);
 /* Disorderly end: cleanup, fatal handlers, then a core image (flag set) or
  * exit status 3. */

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/child.h"
+#include "support/oom_sweep.h"
 #include "twlib/core/mem.h"
 
 namespace {
@@ -115,7 +116,42 @@ TEST(ExitTest, HandlersRunOnceInOrderOnlyUnderAMemoryCheckAndAbortCleansUpOnce)
     }
 }
 
+// Handlers are recorded only under a memory check, so this suite runs with
+// TW_MEMDBG set.
+TEST(ExitSweepEnv, RefusedAllocationsWhileRecordingHandlersEndCleanly)
+{
+    long made = twtest::sweepAllocationFailures(
+        [] {
+            static char words[30];
+            for (char &w : words) twOnExitAdd(say, &w);
+            twOnExitSetOrder(say, 3);
+            twOnExitAdd(at85, text85);
+            twOnExitSetOrder(at85, 85);
+            twOnExitRemove(say, &words[5]);
+            twOnExitCall();
+        },
+        [](const twtest::ForkResult &r) {
+            // 29 texts of the words (all empty), then "at 85".
+            EXPECT_EQ(std::string(29, '\n') + "at 85\n", r.err);
+        });
+    EXPECT_GT(made, 60);
+}
+
+TEST(ExitSweepEnv, HandlersOfEqualOrderRunInTableOrderAcrossGrowth)
+{
+    // Every handler runs exactly once, also after the table grew twice.
+    static int calls[2000];
+    static const twExitFn count = [](void *p) { ++*static_cast<int *>(p); };
+    for (int i = 0; i < 2000; ++i) twOnExitAdd(count, &calls[i]);
+    twOnExitAdd(count, &calls[7]);  // the same pair again: still once
+    twOnExitCall();
+    for (int i = 0; i < 2000; ++i) ASSERT_EQ(1, calls[i]) << i;
+    twOnExitCall();  // the tables are gone: nothing runs twice
+    for (int i = 0; i < 2000; ++i) ASSERT_EQ(1, calls[i]) << i;
+}
+
 // Suites that run in processes of their own.
 TW_CHILD_SUITE(ExitChildEnv);
+TW_ENV_SUITE(ExitSweepEnv, MemDebug, "TW_MEMDBG=1");
 
 } // namespace

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "support/child.h"
+#include "support/oom_sweep.h"
 #include "twlib/core/mem.h"
 #include "twlib/text/str.h"
 
@@ -123,6 +124,26 @@ TEST(FreelistTest, DisabledListsHandOutTrackedBlocks)
                              "              widget:     20 "})
         EXPECT_NE(std::string::npos, r.out.find(line)) << r.out;
     EXPECT_EQ(std::string::npos, r.out.find("gadget")) << r.out;
+}
+
+// Carving new blocks and making named lists, with every allocation refused
+// in turn: the pieces come or the process ends through the out-of-memory
+// protocol.
+TEST(FreelistTest, RefusedAllocationsWhileCarvingEndCleanly)
+{
+    long made = twtest::sweepAllocationFailures(
+        [] {
+            twMemFl *list = twMemFlCreate(40, "sweep list");
+            std::vector<void *> pieces;
+            for (int i = 0; i < 3000; ++i) pieces.push_back(twMemFlAlloc(8 + 8 * (i % 20), "sweep"));
+            for (int i = 0; i < 800; ++i) pieces.push_back(twMemFlAlloc2(list));
+            for (int i = 0; i < 3000; ++i) twMemFlFree(pieces[i], 8 + 8 * (i % 20));
+            for (int i = 3000; i < 3800; ++i) twMemFlFree2(list, pieces[i]);
+            twMemFlDestroy(list);
+            printf("done\n");
+        },
+        [](const twtest::ForkResult &r) { EXPECT_EQ("done\n", r.out); });
+    EXPECT_GT(made, 2);
 }
 
 // Suites that run in processes of their own.

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "support/child.h"
+#include "support/oom_sweep.h"
 #include "twlib/core/exit.h"
 
 namespace {
@@ -191,10 +192,50 @@ TEST(MemWatchEnv, WatchedBlocksAreNumberedTracedAndListedWhole)
     twMemFree(kept);
 }
 
+// A refused allocation is retried after the purge routines ran; only a
+// third refusal in a row ends the process. Every allocation of a typical use
+// refused in turn, alone and from then on.
+TEST(MemTest, RefusedAllocationsAreRetriedOrEndTheProcessCleanly)
+{
+    long made = twtest::sweepAllocationFailures(
+        [] {
+            static int purged;
+            twAddPurgeRoutine([] { return ++purged; });
+            char *a = static_cast<char *>(twMemMalloc(40, "sweep"));
+            char *b = static_cast<char *>(twMemCalloc(8, 8, "sweep"));
+            a = static_cast<char *>(twMemRealloc(a, 4000, "sweep"));
+            memset(a, 'x', 4000);
+            for (int i = 0; i < 64; ++i) EXPECT_EQ(0, b[i]);
+            twMemFree(b);
+            twMemFree(a);
+            printf("done\n");
+        },
+        [](const twtest::ForkResult &r) { EXPECT_EQ("done\n", r.out); });
+    EXPECT_GE(made, 4);
+}
+
+TEST(MemDebugSweepEnv, RefusalsInDebugModeLeaveTheTablesSound)
+{
+    long made = twtest::sweepAllocationFailures(
+        [] {
+            void *blocks[20];
+            for (int i = 0; i < 20; ++i) blocks[i] = twMemMalloc(10 + i, i % 2 ? "odd" : "even");
+            for (int i = 0; i < 20; i += 2) blocks[i] = twMemRealloc(blocks[i], 100, "grown");
+            for (void *p : blocks) twMemFree(p);
+            twMem_DbgTestMemory();
+            twMemPrintUsageStdout();
+        },
+        [](const twtest::ForkResult &r) {
+            EXPECT_NE(std::string::npos, r.out.find("current memory usage=0")) << r.out;
+        });
+    EXPECT_GT(made, 20);
+}
+
 // Suites that run in processes of their own.
 TW_CHILD_SUITE(MemChildEnv);
 TW_ENV_SUITE(MemDebugEnv, MemDebug, "TW_MEMDBG=1");
 TW_ENV_SUITE(MemDebugEnv, MemDebugEmptyValue, "TW_MEMDBG=");
 TW_ENV_SUITE(MemWatchEnv, Watch, "TW_MEMDBG=1", "TW_MEMWATCH=menu");
+TW_ENV_SUITE(MemDebugSweepEnv, MemDebug, "TW_MEMDBG=1");
 
 } // namespace
