@@ -4,8 +4,7 @@
  * directory, the name as given, the origin, every element of the
  * working-directory list, the executable's directory. Every candidate path
  * is at most 255 characters: one that would not fit a path buffer is passed
- * over, never cut short. Nothing here calls out, so the list is walked
- * directly.
+ * over, never cut short.
  */
 #include "tslib/search.h"
 
@@ -81,8 +80,13 @@ int refuseName(const char *name, char *path)
 bool searchWdirs(const NameParts &n, int kind, char *path)
 {
     wdirEnsure();
-    for (const WdirElement *e = wdirFirst(); e; e = e->next)
+    unsigned generation = wdirGeneration();
+    for (const WdirElement *e = wdirFirst(); e; e = e->next) {
         if (tryCandidate(n.node, e->path, n.dir, n.base, n.ext, kind, path)) return true;
+        // A purge routine run by a failing allocation may have cleared the
+        // list, and 'e' with it.
+        if (generation != wdirGeneration()) return false;
+    }
     return false;
 }
 

@@ -20,6 +20,7 @@
 #include "tslib/search.h"
 #include "twlib/core/exit.h"
 #include "twlib/core/mem.h"
+#include "twlib/core/mem_testhook.h"
 #include "twlib/text/str.h"
 #include "support/child.h"
 
@@ -151,7 +152,40 @@ TEST_F(SearchTest, NothingIsLeftForTheLeakReportsAtExit)
         EXPECT_EQ(std::string::npos, r.out.find(tag)) << tag << " left unfreed\n" << r.out;
 }
 
+// A purge routine run by a failing allocation may clear the list while the
+// search walks it; the search used to step on through the freed element.
+// Without the string pool every candidate allocates, so one of the refused
+// allocations lands inside the walk.
+TEST(SearchPurgeChildEnv, Run)
+{
+    CHILD_ONLY();
+    for (const char *dir : {"a", "b", "c"}) std::filesystem::create_directory(dir);
+    fclose(fopen("c/m.def", "w"));
+    setenv("WDIR", "a:b:c", 1);
+    twAddPurgeRoutine([] {
+        tsResetWdirCache();
+        return 1;
+    });
+    int searches = 0;
+    for (long n = 1; n <= 200; n++) {
+        twMem_TestFailAllocation(n, 0);
+        char path[TS_PATH_SIZE];
+        int r = tsGetini("m.def", path);
+        searches += r == 0 || r == 4;
+    }
+    twMem_TestFailAllocation(0, 0);
+    printf("%d searches\n", searches);
+}
+
+TEST(SearchPurgeTest, ListClearedByAPurgeDuringASearch)
+{
+    twtest::ProcessResult r = twtest::runChild("SearchPurgeChildEnv.Run", "purge", {"TW_STRDISABLE=1"});
+    EXPECT_EQ(0, r.status) << r.out << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("200 searches")) << r.out << r.err;
+}
+
 // Suites that run in processes of their own.
 TW_CHILD_SUITE(SearchMemEnv);  // NothingIsLeftForTheLeakReportsAtExit runs it
+TW_CHILD_SUITE(SearchPurgeChildEnv);
 
 } // namespace
