@@ -11,8 +11,8 @@
  * longest result: four characters per hexadecimal digit, three per octal
  * digit, 32 or the input length for a decimal number, and a digit per bit
  * (at least one) for bits to octal, hexadecimal or decimal text, each with
- * two more for a suffix and one for the terminator. A null text or buffer gives 0 and
- * writes nothing. No call allocates memory that outlives it.
+ * two more for a suffix and one for the terminator. A null text or buffer
+ * gives 0 and writes nothing. No call allocates memory that outlives it.
  */
 #ifndef TWLIB_CVT_RADIX_H
 #define TWLIB_CVT_RADIX_H
