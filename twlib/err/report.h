@@ -6,14 +6,11 @@
 #ifndef TWLIB_ERR_REPORT_H
 #define TWLIB_ERR_REPORT_H
 
+#include "twlib/err/error.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-enum {
-    TW_SEV_ERROR = 0, TW_SEV_STATUS = 1, TW_SEV_NOTE = 2, TW_SEV_WARNING = 3,
-    TW_SEV_FATAL = 4, TW_SEV_INTERNAL = 5, TW_SEV_DISABLED = 6
-};
 
 /* Reports an error without location and number: printed on standard error
  * in verbose form; Fatal and Internal Error end the process through twAbort
