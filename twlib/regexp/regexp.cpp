@@ -400,18 +400,23 @@ constexpr size_t kMaxFrames = (size_t{1} << 31) / sizeof(Frame);
 constexpr long kDefaultMemoAfter = 4096;
 long memoAfter = kDefaultMemoAfter;
 
-constexpr size_t kMemoFirstSlots = 1024;
-constexpr size_t kMemoMaxSlots = size_t{1} << 21;
+// The memory is a bit row per choice node, one bit per subject position,
+// made when the node first fails; nodes beyond the budget go unremembered
+// (the search stays right, only slower).
+constexpr size_t kMemoMaxRows = 1024;
+constexpr size_t kMemoBudget = size_t{32} << 20; // bytes of rows
 
-// A repetition that failed from 'from' fails from every later position up
-// to 'to' (the end of its run) as well: from there it reaches only a subset
-// of the same positions. Remembering the last run of a few repetition
-// nodes keeps a failing unanchored search such as a.*b linear.
-struct FailedRun {
-    const char *from;
-    const char *to;
-    uint32_t node; // 0: empty
-    bool failed;   // false while the repetition at 'from' is still being tried
+// The last run of matches seen for a few repetition nodes. Every position
+// inside a run reaches the same end, so a repetition entered there needs no
+// new count; and once the repetition failed at one position of the run, the
+// ends it would try from a later position all failed already, and from an
+// earlier one only the ends before those are new. This keeps a failing
+// unanchored search such as a.*b, and a nested one such as ^(a+)+b, linear.
+struct KnownRun {
+    const char *from;       // the run of the node's matches from here...
+    const char *to;         // ...ends here
+    const char *failedFrom; // the repetition failed from here on; null: not known
+    uint32_t node;          // 0: unused
 };
 constexpr size_t kRunCacheSize = 16;
 
@@ -428,35 +433,22 @@ struct Matcher {
     Frame *stack; // 'local' until it runs out, then a heap block
     size_t depth;
     size_t capacity;
-    uint64_t *memo; // open-addressed set of failed (position, node) keys + 1; 0 is free
-    size_t memoSlots;
-    size_t memoUsed;
+    uint16_t *memoRowOf; // by node: its row + 1, 0 for none; null until enabled
+    unsigned char **memo; // the rows: bit p set when the node fails at subject + p
+    size_t memoRows;
+    size_t memoRowBytes;
     long backtracks;
-    FailedRun runs[kRunCacheSize]; // by node number modulo the size
+    KnownRun runs[kRunCacheSize]; // by node number modulo the size
     Frame local[kLocalFrames];
 };
-
-bool runKnownToFail(const Matcher &m, size_t node, const char *pos)
-{
-    const FailedRun &r = m.runs[node % kRunCacheSize];
-    return r.node == node && r.failed && r.from <= pos && pos <= r.to;
-}
-
-void runTried(Matcher &m, size_t node, const char *from, const char *to)
-{
-    m.runs[node % kRunCacheSize] = FailedRun{from, to, static_cast<uint32_t>(node), false};
-}
-
-void runFailed(Matcher &m, size_t node, const char *from)
-{
-    FailedRun &r = m.runs[node % kRunCacheSize];
-    if (r.node == node && r.from == from) r.failed = true;
-}
 
 void releaseMatcher(Matcher &m)
 {
     if (m.stack != m.local) twMemFree(m.stack);
-    if (m.memo) twMemFree(m.memo);
+    if (!m.memoRowOf) return;
+    for (size_t i = 0; i < m.memoRows; i++) twMemFree(m.memo[i]);
+    twMemFree(m.memo);
+    twMemFree(m.memoRowOf);
 }
 
 bool pushFrame(Matcher &m, const Frame &f)
@@ -479,60 +471,36 @@ bool pushFrame(Matcher &m, const Frame &f)
     return true;
 }
 
-uint64_t memoKey(const Matcher &m, size_t node, const char *pos)
-{
-    // Nodes lie below 32768.
-    return (static_cast<uint64_t>(pos - m.subject) << 15 | node) + 1;
-}
-
-size_t memoHome(uint64_t key, size_t slots)
-{
-    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 20) & (slots - 1);
-}
-
 bool knownToFail(const Matcher &m, size_t node, const char *pos)
 {
-    if (!m.memo) return false;
-    uint64_t key = memoKey(m, node, pos);
-    for (size_t i = memoHome(key, m.memoSlots);; i = (i + 1) & (m.memoSlots - 1)) {
-        if (m.memo[i] == key) return true;
-        if (m.memo[i] == 0) return false;
-    }
-}
-
-void insertKey(uint64_t *table, size_t slots, uint64_t key)
-{
-    size_t i = memoHome(key, slots);
-    while (table[i] != 0 && table[i] != key) i = (i + 1) & (slots - 1);
-    table[i] = key;
+    if (!m.memoRowOf || !m.memoRowOf[node]) return false;
+    auto at = static_cast<size_t>(pos - m.subject);
+    return m.memo[m.memoRowOf[node] - 1][at >> 3] >> (at & 7) & 1;
 }
 
 void rememberFailure(Matcher &m, size_t node, const char *pos)
 {
-    if (!m.memo) return;
-    if (2 * (m.memoUsed + 1) > m.memoSlots) {
-        // Full at the largest size: stop remembering; the search stays right.
-        if (m.memoSlots >= kMemoMaxSlots) return;
-        size_t slots = m.memoSlots * 2;
-        auto *grown = static_cast<uint64_t *>(
-            twMemCalloc(static_cast<uint32_t>(slots), sizeof(uint64_t), "twRegexp memo"));
-        for (size_t i = 0; i < m.memoSlots; i++)
-            if (m.memo[i]) insertKey(grown, slots, m.memo[i]);
-        twMemFree(m.memo);
-        m.memo = grown;
-        m.memoSlots = slots;
+    if (!m.memoRowOf) return;
+    if (!m.memoRowOf[node]) {
+        if (m.memoRows == kMemoMaxRows || (m.memoRows + 1) * m.memoRowBytes > kMemoBudget) return;
+        m.memo[m.memoRows++] = static_cast<unsigned char *>(
+            twMemCalloc(static_cast<uint32_t>(m.memoRowBytes), 1, "twRegexp memo"));
+        m.memoRowOf[node] = static_cast<uint16_t>(m.memoRows);
     }
-    insertKey(m.memo, m.memoSlots, memoKey(m, node, pos));
-    m.memoUsed++;
+    auto at = static_cast<size_t>(pos - m.subject);
+    m.memo[m.memoRowOf[node] - 1][at >> 3] |= static_cast<unsigned char>(1u << (at & 7));
 }
 
 void countBacktrack(Matcher &m)
 {
-    if (m.memo || ++m.backtracks <= memoAfter) return;
-    m.memoSlots = kMemoFirstSlots;
-    m.memo = static_cast<uint64_t *>(
-        twMemCalloc(static_cast<uint32_t>(m.memoSlots), sizeof(uint64_t), "twRegexp memo"));
-    m.memoUsed = 0;
+    if (m.memoRowOf || ++m.backtracks <= memoAfter) return;
+    m.memoRowBytes = strlen(m.subject) / 8 + 1;
+    if (m.memoRowBytes > kMemoBudget) return; // not even one row: stay without
+    m.memoRowOf = static_cast<uint16_t *>(
+        twMemCalloc(static_cast<uint32_t>(kMaxProgram), sizeof(uint16_t), "twRegexp memo"));
+    m.memo = static_cast<unsigned char **>(
+        twMemCalloc(kMemoMaxRows, sizeof(unsigned char *), "twRegexp memo"));
+    m.memoRows = 0;
 }
 
 bool inSet(const char *set, char ch)
@@ -592,6 +560,67 @@ size_t viableAlternative(const unsigned char *prog, size_t alt, const char *pos)
     for (; alt && prog[alt] == TW_RE_ALTERNATIVE; alt = nextNode(prog, alt))
         if (mayStartWith(prog, alt + kNodeSize, *pos)) return alt;
     return 0;
+}
+
+// Whether the simple node at 'node' matches the character (never the end).
+bool matchesOne(const unsigned char *prog, size_t node, char ch)
+{
+    const char *opnd = operandOf(prog, node);
+    switch (prog[node]) {
+    case TW_RE_ANY_CHAR:
+        return ch != '\0';
+    case TW_RE_LITERAL:
+        return ch != '\0' && ch == *opnd;
+    case TW_RE_IN_SET:
+        return inSet(opnd, ch);
+    case TW_RE_NOT_IN_SET:
+        return ch != '\0' && !inSet(opnd, ch);
+    default:
+        return false;
+    }
+}
+
+enum RepeatStart { REPEAT_TRY, REPEAT_FAILS, REPEAT_NOT_SIMPLE };
+
+// Entering the repetition 'rep' at 'pos': 'most' is how many times its
+// node matches in a row there, 'hi' the largest count not known to fail.
+RepeatStart startRepeat(Matcher &m, size_t rep, const char *pos, size_t min, size_t &most,
+                        size_t &hi)
+{
+    const unsigned char *prog = m.prog;
+    size_t node = rep + kNodeSize;
+    KnownRun &r = m.runs[rep % kRunCacheSize];
+    bool known = false;
+    if (r.node == rep && pos <= r.to) {
+        const char *p = pos;
+        while (p < r.from && matchesOne(prog, node, *p)) p++;
+        if (p >= r.from) {
+            known = true;
+            if (pos < r.from) r.from = pos;
+        }
+    }
+    if (!known) {
+        size_t n;
+        if (!runLength(prog, node, pos, n)) return REPEAT_NOT_SIMPLE;
+        r = KnownRun{pos, pos + n, nullptr, static_cast<uint32_t>(rep)};
+    }
+    most = static_cast<size_t>(r.to - pos);
+    hi = most;
+    if (r.failedFrom) {
+        if (pos >= r.failedFrom) return REPEAT_FAILS;
+        // Ends at failedFrom + min and beyond have failed.
+        size_t limit = static_cast<size_t>(r.failedFrom - pos) + min - 1;
+        if (limit < hi) hi = limit;
+    }
+    return REPEAT_TRY;
+}
+
+// The repetition 'rep' failed at 'pos': every end it could reach failed.
+void repeatFailed(Matcher &m, size_t rep, const char *pos)
+{
+    KnownRun &r = m.runs[rep % kRunCacheSize];
+    if (r.node == rep && r.from <= pos && pos <= r.to && (!r.failedFrom || pos < r.failedFrom))
+        r.failedFrom = pos;
 }
 
 // The character that must follow a repetition (the first of a LITERAL
@@ -700,16 +729,17 @@ Outcome attempt(Matcher &m, const char *pos, const char *&end)
         }
         case TW_RE_ZERO_OR_MORE:
         case TW_RE_ONE_OR_MORE: {
-            if (runKnownToFail(m, scan, pos) || knownToFail(m, scan, pos)) {
+            if (knownToFail(m, scan, pos)) {
                 ok = false;
                 break;
             }
-            size_t most;
-            if (!runLength(prog, scan + kNodeSize, pos, most)) return NOT_SIMPLE;
-            runTried(m, scan, pos, pos + most);
-            size_t k = fittingCount(pos, most, op == TW_RE_ONE_OR_MORE, followingChar(prog, scan));
+            size_t min = op == TW_RE_ONE_OR_MORE, most, hi;
+            RepeatStart start = startRepeat(m, scan, pos, min, most, hi);
+            if (start == REPEAT_NOT_SIMPLE) return NOT_SIMPLE;
+            size_t k = start == REPEAT_FAILS ? kNoCount
+                                             : fittingCount(pos, hi, min, followingChar(prog, scan));
             if (k == kNoCount) {
-                runFailed(m, scan, pos);
+                repeatFailed(m, scan, pos);
                 rememberFailure(m, scan, pos);
                 ok = false;
                 break;
@@ -759,7 +789,7 @@ Outcome attempt(Matcher &m, const char *pos, const char *&end)
                 f.count = viableAlternative(prog, nextNode(prog, alt), pos);
                 // The last alternative needs the frame only to record its
                 // failure in the memory.
-                if (!f.count && !m.memo) m.depth--;
+                if (!f.count && !m.memoRowOf) m.depth--;
                 continue;
             }
             size_t min = prog[f.node] == TW_RE_ONE_OR_MORE;
@@ -767,7 +797,7 @@ Outcome attempt(Matcher &m, const char *pos, const char *&end)
                                                     followingChar(prog, f.node))
                                      : kNoCount;
             if (k == kNoCount) {
-                runFailed(m, f.node, f.pos);
+                repeatFailed(m, f.node, f.pos);
                 rememberFailure(m, f.node, f.pos);
                 m.depth--;
                 continue;
@@ -828,10 +858,11 @@ int twRegexpExec(const twRegexpT *re, twRegexpMatch *match, const char *subject)
     m.stack = m.local;
     m.depth = 0;
     m.capacity = kLocalFrames;
+    m.memoRowOf = nullptr;
     m.memo = nullptr;
-    m.memoSlots = m.memoUsed = 0;
+    m.memoRows = m.memoRowBytes = 0;
     m.backtracks = 0;
-    for (auto &r : m.runs) r = FailedRun{nullptr, nullptr, 0, false};
+    for (auto &r : m.runs) r = KnownRun{nullptr, nullptr, nullptr, 0};
 
     if (re->mustContain && !strstr(subject, re->mustContain)) {
         // Cannot match anywhere.

@@ -92,9 +92,12 @@ void twRegexpDestroy(twRegexpT *re);
  * cleared. Raises "NULL parameter" for a null expression or subject,
  * "corrupted program" when the magic byte is missing, and "memory
  * corruption", "corrupted pointers" or "internal foulup" for a damaged
- * program. Backtracking uses a stack of its own on the heap, so long
- * subjects cannot exhaust the machine stack; work is kept polynomial by
- * remembering which (node, position) pairs already failed. */
+ * program, and "backtrack stack overflow" when the backtracking stack would
+ * pass 2 GB. Backtracking uses a stack of its own on the heap, so long
+ * subjects cannot exhaust the machine stack; once a search has backtracked
+ * a lot it remembers which (node, position) pairs failed (within a 32 MB
+ * budget), so nested repetitions such as (a|a)*b do not take exponential
+ * time. */
 int twRegexpExec(const twRegexpT *re, twRegexpMatch *match, const char *subject);
 
 /* Writes 'templ' into 'dest' with substitutions and terminates it: "&" is

@@ -309,9 +309,9 @@ TEST(RegexpTest, LongSubjectsAndNestedLoopsStayWithinBounds)
     twRegexpDestroy(re);
 
     // Every attempt of a failing unanchored search used to scan the rest of
-    // the subject again.
+    // the subject again, and a repetition inside a loop every shorter run.
     std::string tail = "b" + std::string(1 << 20, 'a');
-    for (const char *pattern : {"a.*b", "a[^x]*bc", "a[a-c]+(c|d)"}) {
+    for (const char *pattern : {"a.*b", "a[^x]*bc", "a[a-c]+(c|d)", "b(a+)+c", "b(a|aa)+c"}) {
         re = twRegexpCompile(pattern);
         EXPECT_EQ(0, twRegexpExec(re, &m, tail.c_str())) << pattern;
         twRegexpDestroy(re);
