@@ -11,14 +11,20 @@
  *
  * None of the functions that call back into the caller keep C++ objects
  * with destructors on the stack: a callback may leave by a non-local jump.
+ * Where an operation changes the table around a callback, the table is made
+ * consistent before the call, so such a jump leaves nothing half done.
  */
 #include "twlib/containers/sym.h"
 
 #include "twlib/core/freelist.h"
 #include "twlib/core/mem.h"
+#include "twlib/core/sizecheck.h"
+#include "twlib/core/strhash.h"
 #include "twlib/text/str.h"
+#include "twlib/text/strutil.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -250,11 +256,14 @@ void *storeEntry(twSymTable *t, const void *key, void *value, bool *existed)
     for (SymEntry *e = t->slots[i]; e; e = e->next) {
         if (keysEqual(t, e->key, key)) {
             void *old = e->value;
-            // Copy before releasing: the probe key may be the kept key itself.
+            // Copy before releasing: the probe key may be the kept key
+            // itself. The entry holds the copy before freeKey runs, so it
+            // never keeps a released key.
             void *kept = t->copyKey(key);
-            releaseKey(t, e->key);
+            void *oldKey = e->key;
             e->key = kept;
             e->value = value;
+            releaseKey(t, oldKey);
             *existed = true;
             growthTest(t);
             return old;
@@ -405,10 +414,12 @@ void twSymClearAddr(twSymTable *t, twSymFreeAddrFn freeValueAt)
         while (SymEntry *e = t->slots[i]) {
             t->slots[i] = e->next;
             t->entryCount--;
-            releaseKey(t, e->key);
-            if (fv)
-                fv(&e->value);
+            void *key = e->key;
+            void *value = e->value;
             twMemFlFree(e, sizeof(SymEntry));
+            releaseKey(t, key);
+            if (fv)
+                fv(&value);
         }
     }
     t->entryCount = 0;
@@ -432,17 +443,20 @@ int twSymMoveAll(twSymTable *dst, twSymTable *src, twSymFreeFn freeValue)
     twSymFreeFn fv = freeFn(freeValue);
     for (uint32_t i = 0; i < src->slotCount; i++) {
         while (SymEntry *e = src->slots[i]) {
-            src->slots[i] = e->next;
-            src->entryCount--;
+            // The pair is in dst before it leaves src, and the callbacks
+            // releasing things run last: whatever raise leaves a callback,
+            // each pair is in one table or the other.
             bool existed;
             void *displaced = storeEntry(dst, e->key, e->value, &existed);
+            src->slots[i] = e->next;
+            src->entryCount--;
+            void *key = e->key;
+            twMemFlFree(e, sizeof(SymEntry));
+            releaseKey(src, key);
             // Only a value that was really in dst is released; dst's
             // not-found marker is no value of anyone's.
             if (existed && displaced != src->notFoundValue && fv)
                 fv(displaced);
-            void *key = e->key;
-            twMemFlFree(e, sizeof(SymEntry));
-            releaseKey(src, key);
         }
     }
     src->entryCount = 0;
@@ -473,7 +487,7 @@ void **twSymTableToArray(const twSymTable *t, void **array, twSymOrderFn order)
     uint32_t n = t->entryCount;
     if (!array)
         array = static_cast<void **>(
-            twMemMalloc((n + 1) * static_cast<uint32_t>(sizeof(void *)), kArrayTag));
+            twMemMalloc(tw_CheckArraySize(size_t(n) + 1, sizeof(void *)), kArrayTag));
     bool sorted = order && !sameFn(order, &twDummyProc);
     uint32_t k = 0;
     for (uint32_t i = 0; i < t->slotCount; i++)
@@ -543,14 +557,7 @@ int twSymLoopResume(const twSymTable *t, twSymLoopFn fn, const void *resumeKey,
 
 uint32_t twSymStHash(const void *key)
 {
-    const unsigned char *s = static_cast<const unsigned char *>(key);
-    uint32_t h = 0;
-    if (!s)
-        return 0;
-    // Shifts run 0, 7, 14, 5, ... : (7 * i) mod 16.
-    for (unsigned shift = 0; *s; s++, shift = (shift + 7) & 15)
-        h += static_cast<uint32_t>(*s) << shift;
-    return h;
+    return tw_HashText(static_cast<const char *>(key));
 }
 
 uint32_t twSymStIhash(const void *key)

@@ -24,6 +24,8 @@
 
 #include "twlib/core/exit.h"
 #include "twlib/core/mem.h"
+#include "twlib/core/sizecheck.h"
+#include "twlib/text/chars.h"
 #include "twlib/text/strbuf.h"
 
 namespace {
@@ -56,20 +58,14 @@ char emptyString[2] = {1, 0};
 twStrBuf *catBuild;  // twStrCat builds its result here first,
 twStrBuf *catResult; // then copies it here, so an argument may be a result
 
-// A string the memory manager cannot represent (its sizes are 32-bit) is
-// treated as exhausted memory: the process stops with "Out of memory.".
-[[noreturn]] void tooLarge()
-{
-    twMemExit(2);
-    twAbort(0);
-}
-
-StrBlock *newBlock(StrBlock *previous)
+// Makes a new block current. The current block is read only after the
+// allocation, which may run purge routines that themselves carve strings.
+void pushBlock()
 {
     auto *b = static_cast<StrBlock *>(twMemMalloc(sizeof(StrBlock), "StrBlock"));
     b->used = 0;
-    b->previous = previous;
-    return b;
+    b->previous = current;
+    current = b;
 }
 
 void initPool()
@@ -79,7 +75,7 @@ void initPool()
     if (!disabled) {
         freeLists = static_cast<FreeStack *>(
             twMemCalloc(kMaxChunk + 1, sizeof(FreeStack), "twStrFreeLst"));
-        current = newBlock(nullptr);
+        pushBlock();
         pooling = true;
     }
     twOnExitSetOrder(reinterpret_cast<twExitFn>(twStrFree), kExitOrder);
@@ -92,16 +88,35 @@ inline void ensureInit()
         initPool();
 }
 
+// Makes room for one more chunk. The stack is moved to a new array rather
+// than reallocated in place: an exhausted heap runs the purge routines inside
+// the allocation, and one that releases pool strings pushes onto (and may
+// itself grow) this very stack meanwhile, so the old array is read only
+// once the allocation has returned.
 [[gnu::noinline]] void growStack(FreeStack &fs)
 {
-    size_t used = size_t(fs.top - fs.base);
-    size_t cap = used ? used * 2 : 32;
-    if (cap * sizeof(char *) > UINT32_MAX)
-        tooLarge();
-    fs.base = static_cast<char **>(
-        twMemRealloc(fs.base, uint32_t(cap * sizeof(char *)), "twStrFreeLst"));
-    fs.top = fs.base + used;
-    fs.end = fs.base + cap;
+    for (;;) {
+        size_t cap = fs.base ? size_t(fs.end - fs.base) * 2 : 32;
+        auto **fresh = static_cast<char **>(
+            twMemMalloc(tw_CheckArraySize(cap, sizeof(char *)), "twStrFreeLst"));
+        size_t used = size_t(fs.top - fs.base);
+        if (fs.top != fs.end || used >= cap) {
+            // A purge made room meanwhile, or filled more than this array
+            // holds: use the stack as it now is, or try again.
+            twMemFree(fresh);
+            if (fs.top != fs.end)
+                return;
+            continue;
+        }
+        if (used)
+            memcpy(fresh, fs.base, used * sizeof(char *));
+        if (fs.base)
+            twMemFree(fs.base);
+        fs.base = fresh;
+        fs.top = fresh + used;
+        fs.end = fresh + cap;
+        return;
+    }
 }
 
 inline void pushChunk(char *chunk, int k)
@@ -117,13 +132,16 @@ inline void pushChunk(char *chunk, int k)
 [[gnu::noinline]] char *carveChunk(int k)
 {
     if (current->used + k > kDataSize) {
+        // The block is closed before its tail is stacked: growing the stack
+        // may run purge routines, which must not carve that tail again.
         int tail = kDataSize - current->used;
-        if (tail >= kMinChunk) {
-            current->data[current->used] = char(tail);
-            pushChunk(current->data + current->used, tail);
-        }
+        char *rest = current->data + current->used;
         current->used = kDataSize;
-        current = newBlock(current);
+        if (tail >= kMinChunk) {
+            rest[0] = char(tail);
+            pushChunk(rest, tail);
+        }
+        pushBlock();
     }
     char *chunk = current->data + current->used;
     current->used += k;
@@ -170,30 +188,22 @@ inline int chunkSize(size_t n)
     return n + 1 < kMinChunk ? kMinChunk : int(n + 1);
 }
 
-// A pool string with room for n bytes, the NUL included (n >= 1).
+// A pool string with room for n bytes, the NUL included (n >= 1). A string
+// the memory manager cannot hold (its sizes are 32-bit) counts as exhausted
+// memory rather than wrapping into a short block.
 char *poolAlloc(size_t n)
 {
     ensureInit();
-    if (disabled) {
-        if (n > UINT32_MAX)
-            tooLarge();
-        return static_cast<char *>(twMemMalloc(uint32_t(n), "twString"));
-    }
+    if (disabled)
+        return static_cast<char *>(twMemMalloc(tw_CheckSize(n), "twString"));
     if (n >= kMaxChunk) {
-        if (n >= UINT32_MAX)
-            tooLarge();
-        auto *b = static_cast<char *>(twMemMalloc(uint32_t(n + 1), "twStringLarge"));
+        auto *b = static_cast<char *>(twMemMalloc(tw_CheckSize(n + 1), "twStringLarge"));
         b[0] = 0;
         return b + 1;
     }
     if (n >= 2)
         return allocChunk(chunkSize(n));
     return emptyString + 1;
-}
-
-bool isWhite(unsigned char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 // Exit handler of the twStrCat buffers: forgetting them as well lets a
@@ -289,9 +299,7 @@ char *twStrOldCopy(const char *s)
     if (!s)
         return nullptr;
     size_t len = strlen(s);
-    if (len >= UINT32_MAX)
-        tooLarge();
-    auto *d = static_cast<char *>(twMemMalloc(uint32_t(len + 1), "twStrCpy"));
+    auto *d = static_cast<char *>(twMemMalloc(tw_CheckSize(len + 1), "twStrCpy"));
     memcpy(d, s, len + 1);
     return d;
 }
@@ -313,10 +321,10 @@ char *twStrTrimAlloc(const char *s)
 {
     if (!s)
         return nullptr;
-    while (isWhite(static_cast<unsigned char>(*s)))
+    while (tw_IsWhite(*s))
         s++;
     size_t len = strlen(s);
-    while (len > 0 && isWhite(static_cast<unsigned char>(s[len - 1])))
+    while (len > 0 && tw_IsWhite(s[len - 1]))
         len--;
     char *d = poolAlloc(len + 1);
     if (len)

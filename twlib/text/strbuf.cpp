@@ -11,9 +11,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "twlib/core/exit.h"
 #include "twlib/core/freelist.h"
-#include "twlib/core/mem.h"
+#include "twlib/core/sizecheck.h"
 #include "twlib/text/str.h"
 
 struct twStrBuf {
@@ -25,15 +24,9 @@ struct twStrBuf {
 namespace {
 
 // The text is a pool string of capacity + 1 bytes, and pool sizes are ints.
+// A text that would outgrow this is treated as exhausted memory rather than
+// silently cut short.
 constexpr int32_t kMaxCapacity = INT_MAX - 1;
-
-// A text that would outgrow kMaxCapacity is treated as exhausted memory
-// rather than silently cut short.
-[[noreturn]] void tooLarge()
-{
-    twMemExit(2);
-    twAbort(0);
-}
 
 // Makes room for 'add' more characters. When the text had to be replaced,
 // returns the old one, which the caller releases only after copying the new
@@ -42,7 +35,7 @@ constexpr int32_t kMaxCapacity = INT_MAX - 1;
 char *reserve(twStrBuf *b, size_t add, bool fresh = false)
 {
     if (add > size_t(kMaxCapacity - b->length))
-        tooLarge();
+        tw_SizeExhausted();
     int32_t need = b->length + int32_t(add);
     if (need <= b->capacity && !fresh)
         return nullptr;
@@ -125,7 +118,7 @@ twStrBuf *twStrBufAppendStrings(twStrBuf *buf, ...)
     while (const char *s = va_arg(ap, const char *)) {
         total += strlen(s);
         if (total > size_t(kMaxCapacity))
-            tooLarge();
+            tw_SizeExhausted();
         aliased = aliased || (uintptr_t(s) >= lo && uintptr_t(s) <= hi);
     }
     va_end(ap);

@@ -15,6 +15,8 @@
 
 #include <cstring>
 
+#include "twlib/text/strbuf.h"
+
 namespace {
 
 bool isSep(const char *seps, char c)

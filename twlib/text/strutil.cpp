@@ -2,25 +2,24 @@
  * that accept null pointers, searching, trimming, the number test, wildcard
  * matching, keyword lookup and the cursor lexer.
  *
- * None of these makes pool strings or tagged blocks (twStrISearch keeps a
- * scratch table the length of its pattern). White space is the C space class (blank, tab,
- * newline, vertical tab, form feed, carriage return) whatever the locale, and
- * case conversion is plain ASCII.
+ * None of these makes pool strings; only twStrISearch takes a tagged
+ * scratch block, for long patterns, and gives it back before it returns.
+ * White space is the C space class (blank, tab, newline, vertical tab, form
+ * feed, carriage return) whatever the locale, and case conversion is plain
+ * ASCII.
  */
-#include "twlib/text/str.h"
+#include "twlib/text/strutil.h"
 
 #include <cstring>
-#include <vector>
+
+#include "twlib/core/mem.h"
+#include "twlib/core/sizecheck.h"
+#include "twlib/text/chars.h"
 
 const char *twStrWhitespaceV = " \n\t";
 const char *twStrWildcardV = "*";
 
 namespace {
-
-inline bool isWhite(unsigned char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 inline unsigned char upper(unsigned char c)
 {
@@ -35,11 +34,6 @@ inline unsigned char lower(unsigned char c)
 inline unsigned char same(unsigned char c)
 {
     return c;
-}
-
-inline bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
 }
 
 // Wildcard match of the whole string. When a later "*" is reached, any
@@ -229,7 +223,7 @@ char *twStrBlk(const char *s)
 {
     if (!s)
         return nullptr;
-    while (isWhite(static_cast<unsigned char>(*s)))
+    while (tw_IsWhite(*s))
         s++;
     return const_cast<char *>(s);
 }
@@ -263,15 +257,27 @@ char *twStrSearch(const char *s, const char *pattern)
 }
 
 // Knuth-Morris-Pratt over case-folded characters, so a long pattern against
-// a long text stays linear.
+// a long text stays linear. The failure table of a short pattern lives in
+// the frame; a longer one is a tagged block, released before returning
+// (nothing in between calls out, so nothing can jump past the release).
 char *twStrISearch(const char *s, const char *pattern)
 {
+    constexpr size_t kFrameTable = 64;
     if (!s || !pattern)
         return nullptr;
     size_t m = strlen(pattern);
     if (m == 0)
         return const_cast<char *>(s);
-    std::vector<size_t> fail(m, 0);
+    // A text shorter than the pattern cannot hold it; checking first also
+    // keeps an absurdly long pattern from asking for a table.
+    if (strnlen(s, m) < m)
+        return nullptr;
+    size_t frameTable[kFrameTable];
+    size_t *fail = frameTable;
+    if (m > kFrameTable)
+        fail = static_cast<size_t *>(
+            twMemMalloc(tw_CheckArraySize(m, sizeof(size_t)), "twStrISearch"));
+    fail[0] = 0;
     for (size_t i = 1, k = 0; i < m; i++) {
         unsigned char c = upper(static_cast<unsigned char>(pattern[i]));
         while (k > 0 && upper(static_cast<unsigned char>(pattern[k])) != c)
@@ -280,6 +286,7 @@ char *twStrISearch(const char *s, const char *pattern)
             k++;
         fail[i] = k;
     }
+    const char *found = nullptr;
     size_t k = 0;
     for (const char *p = s; *p; p++) {
         unsigned char c = upper(static_cast<unsigned char>(*p));
@@ -287,10 +294,14 @@ char *twStrISearch(const char *s, const char *pattern)
             k = fail[k - 1];
         if (upper(static_cast<unsigned char>(pattern[k])) == c)
             k++;
-        if (k == m)
-            return const_cast<char *>(p + 1 - m);
+        if (k == m) {
+            found = p + 1 - m;
+            break;
+        }
     }
-    return nullptr;
+    if (fail != frameTable)
+        twMemFree(fail);
+    return const_cast<char *>(found);
 }
 
 char *twStrTrim(char *s)
@@ -298,7 +309,7 @@ char *twStrTrim(char *s)
     if (!s || !*s)
         return s;
     size_t len = strlen(s);
-    while (len > 1 && isWhite(static_cast<unsigned char>(s[len - 1])))
+    while (len > 1 && tw_IsWhite(s[len - 1]))
         s[--len] = '\0';
     return twStrBlk(s);
 }
@@ -310,7 +321,7 @@ int twStrIsnum(const char *s)
     bool signOk = true, pointOk = true, expOk = true;
     for (const char *p = s; *p; p++) {
         char c = *p;
-        if (isDigit(c)) {
+        if (tw_IsDigit(c)) {
             signOk = false;
         } else if (c == '.' && pointOk) {
             pointOk = false;

@@ -7,6 +7,8 @@
  */
 #include "twlib/text/tklex.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -38,6 +40,9 @@ private:
 int32_t twTklexRead(FILE *stream, char *buf, int length, const char *delimiters,
                     const char *skips)
 {
+    // The smallest token is one character and its NUL; a smaller buffer
+    // would be written past its end.
+    if (stream == nullptr || buf == nullptr || length < 2) return -1;
     const CharSet skipSet(skips), delimiterSet(delimiters);
     int c = getc_unlocked(stream);
     while (skipSet.has(c)) c = getc_unlocked(stream);
@@ -69,7 +74,8 @@ static bool matches(const char *token, size_t n, const twTklexKey *key)
 
 int32_t twTklexMatch(const char *token, const twTklexKey *key)
 {
-    return (key != nullptr && matches(token, strlen(token), key)) ? key->code : 0;
+    return (key != nullptr && token != nullptr && matches(token, strlen(token), key)) ? key->code
+                                                                                      : 0;
 }
 
 int32_t twTklex(FILE *stream, char *buf, int length, const char *delimiters,

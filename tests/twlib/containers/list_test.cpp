@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <numeric>
 #include <utility>
 #include <vector>
+
+#include "support/oom_sweep.h"
+#include "twlib/core/mem.h"
 
 namespace {
 
@@ -89,6 +93,29 @@ TEST(ListTest, FreeGeneralReadsNextBeforeRelease)
                   static_cast<Rec *>(rec)->next = nullptr;  // a release may reuse the record's words
               }));
     EXPECT_EQ((std::vector<int>{0, 1, 2}), released);
+}
+
+// The converter's use: tagged records appended, sorted, then released.
+TEST(ListTest, RefusedAllocationsEndAsOutOfMemoryOrAreSurvived)
+{
+    auto work = [] {
+        void *list = nullptr, *last = nullptr;
+        for (int i = 0; i < 60; i++) {
+            auto *r = static_cast<Rec *>(twMemMalloc(sizeof(Rec), "test record"));
+            r->key = i * 37 % 60;
+            r->id = i;
+            list = twListDins(r, last, list);
+            last = r;
+        }
+        list = twListDsort(list, byKey);
+        auto *first = static_cast<Rec *>(list), *end = static_cast<Rec *>(twListLast(list));
+        printf("%u %d %d %d\n", twListSize(list), first->key, end->key, end->prev->key);
+        EXPECT_EQ(nullptr, twListFree(list));
+    };
+    long made = twtest::sweepAllocationFailures(work, [](const twtest::ForkResult &r) {
+        EXPECT_EQ("60 0 59 58\n", r.out);
+    });
+    EXPECT_GT(made, 0);
 }
 
 } // namespace

@@ -5,10 +5,14 @@
 #include "twlib/containers/sym.h"
 #include "twlib/core/mem.h"
 #include "twlib/text/str.h"
+#include "support/oom_sweep.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csetjmp>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -182,6 +186,130 @@ TEST(SymTest, StringHashesSumShiftedBytesAndIhashIgnoresCase)
     EXPECT_EQ(0, twSymStEqu("same", nullptr));
 }
 
+// A loop callback may remove its own entry and store new keys, also when
+// the stores make the table grow under the walk.
+TEST(SymTest, LoopCallbackRemovesItsOwnEntryAndStores)
+{
+    twSymTable *t = pointerTable(3);
+    twSymDynamic(t, 2.0, 2.0);
+    for (uintptr_t k = 1; k <= 12; k++) twSymStore(t, word(k), word(k));
+    static std::vector<uintptr_t> seen;
+    seen.clear();
+    EXPECT_EQ(1, twSymLoop(t, [](void *, void *key, void *table, void *) {
+        auto *tt = static_cast<twSymTable *>(table);
+        seen.push_back(num(key));
+        if (num(key) % 2) twSymRemove(tt, key);
+        if (num(key) < 1000) twSymStore(tt, word(num(key) + 1000), key);
+        return 1;
+    }, t, nullptr));
+    for (uintptr_t k : seen) {
+        if (k < 1000 && k % 2) {
+            EXPECT_EQ(nullptr, twSymFetchAddr(t, word(k))) << k;
+        }
+    }
+    for (uintptr_t k = 1; k <= 12; k++) EXPECT_NE(seen.end(), std::find(seen.begin(), seen.end(), k)) << k;
+    uint32_t walked = 0;
+    twSymLoop(t, [](void *, void *, void *n, void *) { return ++*static_cast<uint32_t *>(n), 1; }, &walked, nullptr);
+    EXPECT_EQ(twSymSize(t), walked);
+    twSymDestroy(t, twSymDummy);
+}
+
+// A callback that raises (a non-local jump) once its countdown runs out.
+jmp_buf raiseTo;
+int raiseAfter = -1;
+void countDown()
+{
+    if (raiseAfter >= 0 && raiseAfter-- == 0) longjmp(raiseTo, 1);
+}
+void raisingKeyFree(void *key)
+{
+    countingFree(key);
+    countDown();
+}
+void raisingValueFree(void *) { countDown(); }
+void raisingValueFreeAt(void **) { countDown(); }
+
+// True when op raised; no frame between here and the callback holds
+// anything with a destructor.
+bool raises(void (*op)(twSymTable *, twSymTable *), twSymTable *a, twSymTable *b, int after)
+{
+    raiseAfter = after;
+    if (setjmp(raiseTo)) return true;
+    op(a, b);
+    raiseAfter = -1;
+    return false;
+}
+
+// An overwrite whose freeKey raised used to leave the entry holding the
+// released key; a move whose freeValue raised lost the source's entry and
+// its kept key.
+TEST(SymTest, CallbacksThatRaiseLeaveTheTableWhole)
+{
+    keyCopies = keyFrees = 0;
+    twSymTable *t = twSymCreate(5, twSymStHash, twSymStEqu, countingCopy, raisingKeyFree);
+    twSymStore(t, "a", word(1));
+    EXPECT_TRUE(raises([](twSymTable *tt, twSymTable *) { twSymStore(tt, "a", word(9)); }, t, nullptr, 0));
+    EXPECT_EQ(word(9), twSymFetch(t, "a")) << "the entry got the new key and value";
+    twSymDestroy(t, twSymDummy);
+
+    twSymTable *src = twSymCreate(5, twSymStHash, twSymStEqu, countingCopy, countingFree);
+    twSymTable *dst = twSymCreate(3, twSymStHash, twSymStEqu, countingCopy, countingFree);
+    const char *keys[] = {"a", "b", "c", "d", "e", "f"};
+    for (uintptr_t i = 0; i < 6; i++) twSymStore(src, keys[i], word(i + 1));
+    for (uintptr_t i = 0; i < 6; i += 2) twSymStore(dst, keys[i], word(100 + i));
+    EXPECT_TRUE(raises([](twSymTable *d, twSymTable *s) { twSymMoveAll(d, s, raisingValueFree); },
+                       dst, src, 0));
+    EXPECT_LT(twSymSize(src), 6u);
+    for (uintptr_t i = 0; i < 6; i++)
+        EXPECT_TRUE(twSymFetch(src, keys[i]) == word(i + 1) || twSymFetch(dst, keys[i]) == word(i + 1))
+            << keys[i] << " is in one table or the other";
+    twSymMoveAll(dst, src, twSymDummy);
+    EXPECT_EQ(6u, twSymSize(dst));
+
+    EXPECT_TRUE(raises([](twSymTable *d, twSymTable *) { twSymClearAddr(d, raisingValueFreeAt); },
+                       dst, nullptr, 1));
+    EXPECT_EQ(4u, twSymSize(dst));
+    twSymDestroy(src, twSymDummy);
+    twSymDestroy(dst, twSymDummy);
+    EXPECT_EQ(keyCopies, keyFrees) << "every kept key released once";
+}
+
+// A string-keyed self-growing table through stores, overwrites, removals,
+// copies, moves, an ordered array and destruction.
+TEST(SymTest, RefusedAllocationsEndAsOutOfMemoryOrAreSurvived)
+{
+    auto work = [] {
+        twSymTable *t = twSymCreate(5, twSymStHash, twSymStEqu, twSymStCpy, twSymStFree);
+        twSymTable *other = twSymCreate(7, twSymStHash, twSymStEqu, twSymStCpy, twSymStFree);
+        twSymDynamic(t, 2.0, 2.0);
+        twSymDynamic(other, 2.0, 2.0);
+        char key[32];
+        for (uintptr_t i = 0; i < 300; i++) {
+            snprintf(key, sizeof key, "key number %lu", static_cast<unsigned long>(i % 250));
+            twSymStore(t, key, word(i));
+            if (i % 7 == 0) twSymRemove(t, key);
+        }
+        twSymCopyAll(other, t, nullptr, twSymDummy);
+        twSymMoveAll(other, t, twSymDummy);
+        void **values = twSymTableToArray(other, nullptr, [](const void *a, const void *b) {
+            return std::strcmp(static_cast<const char *>(a), static_cast<const char *>(b));
+        });
+        uintptr_t sum = 0;
+        for (void **v = values; *v; v++) sum += num(*v);
+        printf("%u %u %lu %lu\n", twSymSize(t), twSymSize(other), static_cast<unsigned long>(sum),
+               static_cast<unsigned long>(num(values[0])));
+        twMemFree(values);
+        twSymDestroy(t, twSymDummy);
+        twSymDestroy(other, twSymDummy);
+    };
+    std::string clean;
+    long made = twtest::sweepAllocationFailures(work, [&](const twtest::ForkResult &r) {
+        if (clean.empty()) clean = r.out;
+        EXPECT_EQ(clean, r.out);
+    });
+    EXPECT_GT(made, 0);
+}
+
 // Tag and live bytes of the usage lines of the tables' own tags (the
 // string pool keeps what it is given back).
 std::vector<std::string> tableUsage()
@@ -207,6 +335,21 @@ TEST(SymMemDebugEnv, TableGivesBackEveryBlock)
         if (i % 3 == 0) twSymRemove(t, key.c_str());
     }
     twMemFree(twSymTableToArray(t, nullptr, nullptr));
+    twSymDestroy(t, twSymDummy);
+    EXPECT_EQ(before, tableUsage());
+}
+
+// Under memory checking entries are tagged blocks: a value release that
+// raised out of twSymClearAddr used to leave its entry behind.
+TEST(SymMemDebugEnv, RaisingValueReleaseLosesNoEntry)
+{
+    twStrFree(twStrCpy("warm"));
+    auto before = tableUsage();
+    twSymTable *t = pointerTable(3);
+    for (uintptr_t k = 1; k <= 6; k++) twSymStore(t, word(k), word(k));
+    EXPECT_TRUE(raises([](twSymTable *tt, twSymTable *) { twSymClearAddr(tt, raisingValueFreeAt); },
+                       t, nullptr, 2));
+    EXPECT_EQ(3u, twSymSize(t));
     twSymDestroy(t, twSymDummy);
     EXPECT_EQ(before, tableUsage());
 }

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "twlib/core/exit.h"
 #include "twlib/core/mem.h"
+#include "support/oom_sweep.h"
 #include "support/child.h"
 
 namespace {
@@ -38,6 +40,64 @@ TEST(StrTest, ReleasedChunkIsReusedNewestFirstBySameSizeOnly)
     EXPECT_EQ(12, header(c)) << "the free-list link overwrote the header";
     for (char *s : {c, d, nine})
         twStrFree(s);
+}
+
+// Strings an application keeps back and gives up when memory runs short.
+// They share a chunk size with the strings of the work, so releasing them
+// inside an allocation pushes onto (and grows) the very stack the work is
+// growing.
+constexpr int kReserve = 40;
+char *reserveStrings[kReserve];
+int reserveLeft;
+int dropReserve()
+{
+    while (reserveLeft > 0)
+        twStrFree(reserveStrings[--reserveLeft]);
+    return 1;
+}
+
+// Copies, concatenations and releases of every kind of pool string, with a
+// purge routine that releases pool strings. Prints what it built, so a run
+// that survived a refusal can be compared with a clean one.
+void poolWork()
+{
+    const char *text40 = "forty characters of one chunk size here.";
+    for (reserveLeft = 0; reserveLeft < kReserve; reserveLeft++)
+        reserveStrings[reserveLeft] = twStrCpy(text40);
+    twAddPurgeRoutine(dropReserve);
+    char *small[100], *large[8];
+    for (char *&s : small)
+        s = twStrCpy(text40);
+    for (char *&s : large)
+        s = twStrCatAlloc(text40, text40);
+    char *trimmed = twStrTrimAlloc("  trimmed  ");
+    char *old = twStrOldCopy("plain");
+    const char *joined = twStrCat(twStrCat(trimmed, "+"), large[0]);
+    printf("%s|%s|%s|%s\n", small[99], joined, old, twStrAlloc(1));
+    twMemFree(old);
+    twStrFree(trimmed);
+    for (char *s : small)
+        twStrFree(s);
+    for (char *s : large)
+        twStrFree(s);
+    dropReserve();
+    char *again = twStrCpy(text40);
+    printf("%s\n", again);
+    twStrFree(again);
+}
+
+// A purge routine releasing pool strings while a free stack was being
+// reallocated used to make the interrupted reallocation work on the array
+// the purge had already moved.
+TEST(StrTest, RefusedAllocationsEndAsOutOfMemoryOrAreSurvived)
+{
+    std::string clean;
+    long made = twtest::sweepAllocationFailures(poolWork, [&](const twtest::ForkResult &r) {
+        if (clean.empty())
+            clean = r.out;
+        EXPECT_EQ(clean, r.out);
+    });
+    EXPECT_GT(made, 0);
 }
 
 // The cases below run in processes of their own (str_test.cmake).

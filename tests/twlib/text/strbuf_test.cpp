@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "twlib/core/mem.h"
+#include "support/oom_sweep.h"
 #include "support/child.h"
 
 namespace {
@@ -56,6 +58,32 @@ TEST(StrBufTest, AppendsTakeAtMostNCharactersAndMayTakeTheBuffersOwnText)
     EXPECT_STREQ("xy1x", twStrBufString(b));
     EXPECT_EQ(4, twStrBufLength(b));
     twStrBufDestroy(b);
+}
+
+TEST(StrBufTest, RefusedAllocationsEndAsOutOfMemoryOrAreSurvived)
+{
+    auto work = [] {
+        twStrBuf *kept = twStrBufCreate(0);
+        for (int round = 0; round < 3; round++) {
+            twStrBuf *b = twStrBufCreate(round);
+            for (int i = 0; i < 200; i++)
+                twStrBufAppendChar(b, 'a' + i % 26);
+            twStrBufAppendStrings(b, "<", twStrBufString(b), ">", (const char *)nullptr);
+            twStrBufAppendN(b, twStrBufString(b), 50);
+            twStrBufRemoveN(b, 10);
+            twStrBufAppend(kept, twStrBufString(b));
+            twStrBufDestroy(b);
+        }
+        printf("%d %s\n", twStrBufLength(kept), twStrBufString(kept) + 1000);
+        twStrBufDestroy(kept);
+    };
+    std::string clean;
+    long made = twtest::sweepAllocationFailures(work, [&](const twtest::ForkResult &r) {
+        if (clean.empty())
+            clean = r.out;
+        EXPECT_EQ(clean, r.out);
+    });
+    EXPECT_GT(made, 0);
 }
 
 // With the pool off (strbuf_test.cmake) the text is a "twString" block, so

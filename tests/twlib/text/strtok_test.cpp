@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "support/oom_sweep.h"
 
 namespace {
 
@@ -88,6 +91,32 @@ TEST(StrBufUntokQuoteTest, WritesTheQuotedFormThatReadsBack)
         for (int size : {256, 0})
             EXPECT_EQ(texts, tokens(twStrBufString(line.get()), seps, size)) << twStrBufString(line.get());
     }
+}
+
+// The string-buffer forms grow their buffers as they go.
+TEST(StrBufTokTest, RefusedAllocationsEndAsOutOfMemoryOrAreSurvived)
+{
+    auto work = [] {
+        twStrBuf *line = twStrBufCreate(0), *token = twStrBufCreate(0);
+        const char *texts[] = {"plain", "two words", "a \"quoted\" one", "back\\slash", ""};
+        for (int round = 0; round < 20; round++)
+            for (const char *t : texts) {
+                twStrBufUntokQuote(t, line, TW_UNTOK_QUOTE | TW_UNTOK_DOLLAR, " ");
+                twStrBufAppendChar(line, ' ');
+            }
+        int quoted = 0, plain = 0;
+        for (const char *p = twStrBufString(line); (p = twStrBufTokQuote(p, token, " "));)
+            quoted += twStrBufLength(token);
+        for (const char *p = twStrBufString(line); (p = twStrBufTok(p, token, " "));)
+            plain += twStrBufLength(token);
+        printf("%d %d %d\n", twStrBufLength(line), quoted, plain);
+        twStrBufDestroy(token);
+        twStrBufDestroy(line);
+    };
+    long made = twtest::sweepAllocationFailures(work, [](const twtest::ForkResult &r) {
+        EXPECT_EQ("1040 760 880\n", r.out);
+    });
+    EXPECT_GT(made, 0);
 }
 
 } // namespace

@@ -1,8 +1,12 @@
-#include "twlib/text/str.h"
+#include "twlib/text/strutil.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+
+#include "support/oom_sweep.h"
+#include "twlib/text/str.h"
 
 namespace {
 
@@ -94,6 +98,50 @@ TEST(StrUtilTest, LexerWalksTokensAndStepsBackOntoADelimiter)
     EXPECT_STREQ(";", twStrLex(nullptr, buf, sizeof buf, ",; ", " ")) << "once more";
     EXPECT_EQ(1, twStrUnlexdelim(line, ';', nullptr));
     EXPECT_EQ(nullptr, twStrLex("abc", buf, 1, ",", " ")) << "no room for a token";
+}
+
+// Patterns longer than the table kept in the frame take a tagged scratch
+// block; a match of the last possible place and a miss by one character
+// both need the whole table.
+TEST(StrUtilTest, CaseFoldedSearchForLongPatterns)
+{
+    std::string pattern(200, 'a'), text = std::string(299, 'A') + "b";
+    pattern.back() = 'B';
+    EXPECT_EQ(text.c_str() + 100, twStrISearch(text.c_str(), pattern.c_str()));
+    text.back() = 'c';
+    EXPECT_EQ(nullptr, twStrISearch(text.c_str(), pattern.c_str()));
+    EXPECT_EQ(nullptr, twStrISearch("short", pattern.c_str())) << "a pattern longer than the text";
+    EXPECT_EQ(nullptr, twStrISearch(nullptr, "a"));
+    const char *s = "xyz";
+    EXPECT_EQ(s, twStrISearch(s, ""));
+}
+
+// The utilities that take memory end as out of memory or not at all.
+TEST(StrUtilTest, RefusedAllocationsEndAsOutOfMemoryOrAreSurvived)
+{
+    auto work = [] {
+        std::string text(500, 'x');
+        char pattern[100];
+        for (int i = 0; i < 5; i++) {
+            memset(pattern, 'X', sizeof pattern - 1);
+            pattern[sizeof pattern - 1] = '\0';
+            pattern[i] = 'y';
+            text[100 * i + i] = 'Y';
+            const char *at = twStrISearch(text.c_str(), pattern);
+            printf("%ld ", at ? long(at - text.c_str()) : -1L);
+        }
+        char *pooled = twStrCpy("  Key  ");
+        const char *const table[] = {"key", "keys"};
+        printf("%d %d\n", twStrIindex(twStrTrim(pooled), table, 2), twStrIMat("*E?", pooled));
+        twStrFree(pooled);
+    };
+    std::string clean;
+    long made = twtest::sweepAllocationFailures(work, [&](const twtest::ForkResult &r) {
+        if (clean.empty())
+            clean = r.out;
+        EXPECT_EQ(clean, r.out);
+    });
+    EXPECT_GT(made, 0);
 }
 
 } // namespace

@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <memory>
 #include <string>
+
+#include "support/oom_sweep.h"
+#include "twlib/containers/list.h"
+#include "twlib/core/mem.h"
+#include "twlib/text/str.h"
 
 namespace {
 
@@ -91,6 +98,67 @@ TEST_F(TklexTest, MatchingRecordWithCodeZeroStopsTheSearch)
     twTklexKey zero{&later, x1, 1, 0};
     open("x");
     EXPECT_EQ("0:x", next(" ", " ", &zero));
+}
+
+// A buffer of one byte used to receive a delimiter token and its NUL.
+TEST_F(TklexTest, TooSmallBufferOrNoStreamReadsNothing)
+{
+    open("{x");
+    auto one = std::make_unique<char[]>(1);
+    one[0] = 'u';
+    EXPECT_EQ(-1, twTklex(stream, one.get(), 1, "{", "", nullptr));
+    EXPECT_EQ(-1, twTklexRead(stream, one.get(), 0, "{", ""));
+    EXPECT_EQ('u', one[0]);
+    EXPECT_EQ(-1, twTklex(stream, nullptr, 80, "{", "", nullptr));
+    EXPECT_EQ(-1, twTklex(nullptr, buf, sizeof buf, "{", "", nullptr));
+    EXPECT_EQ("0:{", next("{", "")) << "nothing was read";
+    twTklexKey key{nullptr, buf, 1, 5};
+    EXPECT_EQ(0, twTklexMatch(nullptr, &key));
+}
+
+// A typical reader: every token kept as a pool string in a list of tagged
+// records, keywords classified on the way.
+struct Word {
+    Word *next;
+    char *text;
+    int32_t code;
+};
+
+void releaseWord(void *record)
+{
+    twStrFree(static_cast<Word *>(record)->text);
+    twMemFree(record);
+}
+
+TEST(TklexSweepTest, RefusedAllocationsEndAsOutOfMemoryOrAreSurvived)
+{
+    std::string input;
+    for (int i = 0; i < 40; i++)
+        input += "menu m" + std::to_string(i) + " { 1 2 \"label " + std::to_string(i) + "\" &next }\n";
+    auto work = [&input] {
+        FILE *in = fmemopen(input.data(), input.size(), "r");
+        char menu[] = "menu", open[] = "{";
+        twTklexKey braceKey{nullptr, open, 1, 2};
+        twTklexKey menuKey{&braceKey, menu, 4, 1};
+        char token[64];
+        Word *words = nullptr, *last = nullptr;
+        int32_t code, codes = 0;
+        while ((code = twTklex(in, token, sizeof token, " \n{}\"", " \n", &menuKey)) >= 0) {
+            auto *w = static_cast<Word *>(twMemMalloc(sizeof(Word), "test word"));
+            w->text = twStrCpy(token);
+            w->code = code;
+            codes += code;
+            words = static_cast<Word *>(twListSins(w, last, words));
+            last = w;
+        }
+        fclose(in);
+        printf("%u %d %s\n", twListSize(words), codes, last->text);
+        twListFreeGeneral(words, releaseWord);
+    };
+    long made = twtest::sweepAllocationFailures(work, [](const twtest::ForkResult &r) {
+        EXPECT_EQ("440 120 }\n", r.out);
+    });
+    EXPECT_GT(made, 0);
 }
 
 } // namespace
