@@ -20,6 +20,7 @@
 #include "twlib/core/exit.h"
 #include "twlib/core/fault.h"
 #include "twlib/core/freelist.h"
+#include "twlib/err/error.h"
 #include "twlib/err/except.h"
 #include "twlib/err/msgfile.h"
 #include "twlib/err/report.h"
@@ -86,6 +87,13 @@ twMsgFileHandle *libraryCatalogue(const char *catalogue)
 
 const twExMessageSource messageSource = {messageText, messageFileName, libraryCatalogue};
 
+twMsgFileHandle *ownCatalogue()
+{
+    return libraryCatalogue("twlib");
+}
+
+const twErrMessageSource recordMessageSource = {messageText, messageFileName, ownCatalogue};
+
 bool wire()
 {
     twExit_SetTeardown(TW_TEARDOWN_STRINGS, tearDownStrings);
@@ -95,6 +103,7 @@ bool wire()
     tw_SetRaiseHooks(raiseText, raiseBuild);
     tw_SetReportHook(twErrReport2);
     twEx_SetMessageSource(&messageSource);
+    twErr_SetMessageSource(&recordMessageSource);
     return true;
 }
 

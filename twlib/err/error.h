@@ -123,13 +123,14 @@ twErr *twErrBuild(const char *location, twMsgFileHandle *file, int number, ...);
  * (null for a handle that is not open); 'library' returns the handle of the
  * library's own message file "twlib". Without them (null, the default) a
  * message reads "message <number>", its file has no name and the library
- * file is null. The table must outlive its use. */
+ * file is null. The table must outlive its use. Returns the previous
+ * table. */
 typedef struct twErrMessageSource {
     const char *(*text)(twMsgFileHandle *file, int number, va_list ap);
     const char *(*name)(twMsgFileHandle *file);
     twMsgFileHandle *(*library)(void);
 } twErrMessageSource;
-void twErr_SetMessageSource(const twErrMessageSource *source);
+const twErrMessageSource *twErr_SetMessageSource(const twErrMessageSource *source);
 
 /* ---- text forms ---- */
 

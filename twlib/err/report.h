@@ -1,10 +1,17 @@
 /* report.h - the single road by which an error leaves the program.
  *
- * Severities: 0 Error, 1 Status, 2 Note, 3 Warning, 4 Fatal, 5 Internal
- * Error, 6 Disabled. Fatal and Internal Error reports end the process.
+ * twErrOut hands an error to the replaceable output function
+ * (twErrOutFuncV, twErrReport by default). twErrReport logs the error,
+ * counts it in the caller's error stream, prints its verbose text form on
+ * the error file and, for Fatal and Internal Error, ends the process. The
+ * settings below are static data: reporting works before any
+ * initialisation call.
  */
 #ifndef TWLIB_ERR_REPORT_H
 #define TWLIB_ERR_REPORT_H
+
+#include <stdarg.h>
+#include <stdio.h>
 
 #include "twlib/err/error.h"
 
@@ -12,10 +19,123 @@
 extern "C" {
 #endif
 
-/* Reports an error without location and number: printed on standard error
- * in verbose form; Fatal and Internal Error end the process through twAbort
- * (with a core image for Internal Error). */
+/* An error stream (error streams module, above this layer); only passed
+ * along here. */
+typedef struct twErrStream twErrStream;
+/* A preference database (preferences module, above this layer). */
+typedef struct twPrefDB twPrefDB;
+
+/* Output actions, the values of twErrActionV. */
+enum { TW_ERR_ACTION_STATUSLINE = 0, TW_ERR_ACTION_ALERTBOX = 1, TW_ERR_ACTION_DISABLED = 2 };
+
+/* ---- output settings ---- */
+
+/* The output function of twErrOut: (stream or null, error). It takes over
+ * the caller's reference to the error. Initially twErrReport; null counts
+ * as twErrReport. */
+typedef void (*twErrOutFn)(twErrStream *stream, twErr *error);
+extern twErrOutFn twErrOutFuncV;
+/* The file reports are printed on; null counts as standard error (its
+ * initial value). */
+extern FILE *twErrFileV;
+/* The text style (TW_ERR_TERSE, TW_ERR_VERBOSE) of each output context:
+ * standard error, status line, alert box, log file. Initially verbose,
+ * terse, terse, verbose. */
+extern int twErrStyleV[4];
+/* The action (TW_ERR_ACTION_*) of each severity, for output functions that
+ * show errors in several places; twErrReport does not consult it.
+ * Initially alert box for all seven. */
+extern int twErrActionV[TW_SEV_COUNT];
+/* The preference database "err" made by twErrInit; null before. */
+extern twPrefDB *twErrPrefV;
+
+/* ---- output through the replaceable function ---- */
+
+/* Calls twErrOutFuncV(stream, error); the error is consumed. */
+void twErrOut(twErrStream *stream, twErr *error);
+/* Builds the error with twErrBuildVa (may raise as that does) and outputs
+ * it. */
+void twErrOutBuild(twErrStream *stream, const char *location, twMsgFileHandle *file, int number,
+                   ...);
+void twErrOutBuildVa(twErrStream *stream, const char *location, twMsgFileHandle *file,
+                     int number, va_list ap);
+/* Creates an error without location and number and outputs it with no
+ * stream. */
+void twErrOut2(const char *app, int severity, const char *text);
+/* The same with a location (may be null). */
+void twErrOut3(const char *location, const char *app, int severity, const char *text);
+
+/* ---- the default output function ---- */
+
+/* Reports and consumes the error (null is ignored): a pending exception
+ * error is put behind it and is no longer pending; the error is logged;
+ * Fatal and Internal Error print
+ * "\n*** Fatal error encountered ***\n<text>\n" on the error file and end
+ * the process through twAbort (a core image for Internal Error, else exit
+ * status 3); Disabled prints nothing and leaves the stream alone; any
+ * other is counted in the stream (when given) and printed in context 0
+ * followed by a newline. Printing errors are ignored. An output function
+ * that keeps reporting from within a report past a fixed depth ends the
+ * process the same way as a Fatal report. */
+void twErrReport(twErrStream *stream, twErr *error);
+/* Builds with twErrBuildVa (may raise as that does), then as twErrReport. */
+void twErrReportBuild(twErrStream *stream, const char *location, twMsgFileHandle *file,
+                      int number, ...);
+void twErrReportBuildVa(twErrStream *stream, const char *location, twMsgFileHandle *file,
+                        int number, va_list ap);
+/* Creates an error with no location and number 0 and reports it with no
+ * stream. */
 void twErrReport2(const char *app, int severity, const char *text);
+/* Prints the fatal form of the error and ends the process as a Fatal report
+ * does (a core image when it is an Internal Error), whatever its severity;
+ * does not log, count or destroy. Does not return. */
+TW_NORETURN void twErrFatal(const twErr *error);
+/* Prints the formatted text (the library's printf engine) on the error file
+ * as it stands, no newline added, and flushes it. */
+void twErrYell(const char *format, ...);
+
+/* ---- what the report hands to the layers above ---- */
+
+/* 'log' appends the error to the error log (it is called for every report;
+ * it decides itself what it skips). 'count' adds the error to the stream,
+ * taking a reference of its own, and clears the stream's alert. Either may
+ * be null (the default): nothing is logged or counted. Neither may raise. */
+typedef void (*twErrLogHookFn)(twErr *error);
+typedef void (*twErrCountHookFn)(twErrStream *stream, twErr *error);
+twErrLogHookFn twErr_SetLogHook(twErrLogHookFn log);       /* returns the previous one */
+twErrCountHookFn twErr_SetStreamHook(twErrCountHookFn count); /* returns the previous one */
+
+/* ---- locations ----
+ * Each returns one static 512-byte buffer, overwritten by the next call of
+ * any of the four, or null where stated. */
+
+/* "<file>, line <line>" when line > 0, else "<file>"; null for a null or
+ * empty name. */
+const char *twErrLocationLine(const char *file, int line);
+/* "<file>"; null for a null or empty name. */
+const char *twErrLocationFile(const char *file);
+/* "<file>, line <line>, message <n>" / "<file>, message <n>" with a name,
+ * "line <line>, message <n>" / "message <n>" without one; the line is shown
+ * when it is 1 or more. Never null. */
+const char *twErrLocationMessage(const char *file, int line, int number);
+/* "in call to routine <routine>()"; null for a null or empty name. */
+const char *twErrLocationRoutine(const char *routine);
+
+/* ---- settings from preferences ---- */
+
+/* Once per process (later calls return at once). Until the preference
+ * database exists it only takes the program name for the error log (the
+ * first element of 'argv', when given) and leaves the static settings as
+ * they are; the arguments are not looked at otherwise. 'argc' and 'argv'
+ * may be null. */
+void twErrInit(int *argc, char **argv);
+/* Reads the preferences into the settings. Until the preference database
+ * exists there are none to read and the settings stay as they are. */
+void twErrGetPrefs(void);
+/* Where twErrInit passes the program name (the error log's
+ * twErrLogSetArgv0, above this layer). Null: dropped. */
+typedef void (*twErrArgv0HookFn)(const char *argv0);
+twErrArgv0HookFn twErr_SetArgv0Hook(twErrArgv0HookFn fn); /* returns the previous one */
 
 #ifdef __cplusplus
 }
