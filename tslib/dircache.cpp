@@ -27,10 +27,10 @@ namespace tslib {
 namespace {
 
 struct DirEntry {
-    char *name;   // pool string
-    long mtime;   // local-time seconds
+    char *name;  // pool string
+    long mtime;  // local-time seconds
     long size;
-    int32_t kind; // 2 directory, 3 other, -1 status unreadable
+    int32_t kind;  // 2 directory, 3 other, -1 status unreadable
 };
 
 // What the directory looked like when it was read; a listing is read again
@@ -43,7 +43,7 @@ struct DirStamp {
 };
 
 struct DirListing {
-    uint64_t serial; // unique for the process's life, never 0
+    uint64_t serial;  // unique for the process's life, never 0
     int32_t count;
     DirEntry *entries;
     DirStamp stamp;
@@ -53,12 +53,12 @@ struct DirListing {
 };
 
 constexpr uint32_t kFirstListingRoom = 100;
-constexpr time_t kStampGranularity = 2; // seconds; coarse file systems included
+constexpr time_t kStampGranularity = 2;  // seconds; coarse file systems included
 
 twSymTable *dirCache;
 bool purgeAdded;
-int cacheBusy;          // non-zero while the table is being changed
-uint64_t lastSerial;    // of the newest listing
+int cacheBusy;        // non-zero while the table is being changed
+uint64_t lastSerial;  // of the newest listing
 
 void releaseListing(DirListing *l)
 {
@@ -108,8 +108,7 @@ bool sameTime(const struct timespec &a, const struct timespec &b)
 
 bool sameStamp(const DirStamp &a, const DirStamp &b)
 {
-    return a.dev == b.dev && a.ino == b.ino && sameTime(a.mtime, b.mtime) &&
-           sameTime(a.ctime, b.ctime);
+    return a.dev == b.dev && a.ino == b.ino && sameTime(a.mtime, b.mtime) && sameTime(a.ctime, b.ctime);
 }
 
 bool entryLess(const DirEntry &a, const DirEntry &b)
@@ -121,9 +120,8 @@ bool entryLess(const DirEntry &a, const DirEntry &b)
 int32_t firstAfter(const DirListing *l, const char *name)
 {
     const DirEntry *begin = l->entries, *end = l->entries + l->count;
-    const DirEntry *it = std::upper_bound(begin, end, name, [](const char *n, const DirEntry &e) {
-        return strcmp(n, e.name) < 0;
-    });
+    const DirEntry *it = std::upper_bound(
+        begin, end, name, [](const char *n, const DirEntry &e) { return strcmp(n, e.name) < 0; });
     return static_cast<int32_t>(it - begin);
 }
 
@@ -131,9 +129,8 @@ const DirEntry *findEntry(const DirListing *l, const char *name)
 {
     if (!l) return nullptr;
     const DirEntry *begin = l->entries, *end = l->entries + l->count;
-    const DirEntry *it = std::lower_bound(begin, end, name, [](const DirEntry &e, const char *n) {
-        return strcmp(e.name, n) < 0;
-    });
+    const DirEntry *it = std::lower_bound(
+        begin, end, name, [](const DirEntry &e, const char *n) { return strcmp(e.name, n) < 0; });
     return (it != end && strcmp(it->name, name) == 0) ? it : nullptr;
 }
 
@@ -157,8 +154,8 @@ DirListing *readListing(const char *dir, const DirListing *old, const struct sta
         if (strcmp(de->d_name, ".") == 0 || strcmp(de->d_name, "..") == 0) continue;
         if (static_cast<uint32_t>(l->count) == room) {
             room *= 2;
-            l->entries = static_cast<DirEntry *>(
-                twMemRealloc(l->entries, room * sizeof(DirEntry), "tsDirCache"));
+            l->entries =
+                static_cast<DirEntry *>(twMemRealloc(l->entries, room * sizeof(DirEntry), "tsDirCache"));
         }
         DirEntry &e = l->entries[l->count++];
         e.name = twStrCpy(de->d_name);
@@ -178,8 +175,7 @@ DirListing *readListing(const char *dir, const DirListing *old, const struct sta
         }
         char full[TS_PATH_SIZE];
         int kind = 0;
-        if (joinPath(full, dir, e.name) && tsInfo(full, &e.mtime, &e.size, &kind) == TS_OK)
-            e.kind = kind;
+        if (joinPath(full, dir, e.name) && tsInfo(full, &e.mtime, &e.size, &kind) == TS_OK) e.kind = kind;
     }
     return l;
 }
@@ -206,8 +202,7 @@ DirListing *currentListing(const char *dir)
     if (cur && !cur->racy && sameStamp(cur->stamp, stampOf(st))) {
         result = cur;
     } else if (DirListing *fresh = readListing(dir, cur, st)) {
-        if (auto *prev = static_cast<DirListing *>(twSymStore(dirCache, dir, fresh)))
-            releaseListing(prev);
+        if (auto *prev = static_cast<DirListing *>(twSymStore(dirCache, dir, fresh))) releaseListing(prev);
         result = fresh;
     } else if (cur) {
         twSymRemove(dirCache, dir);
@@ -234,7 +229,7 @@ bool handOut(DirCursor *c, const DirListing *l, int32_t i)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool dirCursorOpen(DirCursor *c, const char *dir)
 {
@@ -271,4 +266,4 @@ void dirCacheDrop()
     if (!cacheBusy) releaseCache();
 }
 
-} // namespace tslib
+}  // namespace tslib

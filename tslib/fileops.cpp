@@ -22,13 +22,19 @@ int32_t tcZrFnamesCompatibleV = 0;
 
 namespace {
 
-constexpr size_t kShortNameMax = 14; // names kept whole by every file system
+constexpr size_t kShortNameMax = 14;  // names kept whole by every file system
 constexpr size_t kPathMax = TS_PATH_SIZE - 1;
 
-int kindOf(const struct stat &st) { return S_ISDIR(st.st_mode) ? TS_KIND_DIR : TS_KIND_FILE; }
+int kindOf(const struct stat &st)
+{
+    return S_ISDIR(st.st_mode) ? TS_KIND_DIR : TS_KIND_FILE;
+}
 
 // Floor division, for calendar arithmetic on years before year 1.
-long floorDiv(long a, long b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0); }
+long floorDiv(long a, long b)
+{
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
 
 // Days from 0001-01-01 to the first day of 'year' in the Gregorian calendar.
 long daysBeforeYear(long year)
@@ -110,7 +116,7 @@ int makeValidName(char *s, size_t shortMax)
     return TS_OK;
 }
 
-} // namespace
+}  // namespace
 
 long tsLocalSeconds(long platformTime)
 {

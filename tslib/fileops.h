@@ -15,7 +15,8 @@
 #define TSLIB_FILEOPS_H
 
 #include "twlib/core/base.h"
-/* TRANSITIONAL: for twlib/wiring.cpp, which still takes tsMsgFile from here. */
+/* Kept only while twlib/wiring.cpp takes tsMsgFile through this header;
+ * tsMsgFile belongs to tslib/msgfile.h. */
 #include "tslib/msgfile.h"
 
 #ifdef __cplusplus

@@ -23,13 +23,12 @@ namespace {
 // Calls fn(arg, path) for each element of the list ('plainOnly': only the
 // directories named in WDIR) until it returns 0 or the list is cleared.
 // 0 when the callback ended the loop, 1 otherwise.
-template <typename Call>
-int walkWdirs(bool plainOnly, unsigned generation, Call call)
+template <typename Call> int walkWdirs(bool plainOnly, unsigned generation, Call call)
 {
     for (const WdirElement *e = wdirFirst(); e; e = e->next) {
         if (plainOnly && e->isCompat) continue;
         char path[TS_PATH_SIZE];
-        strcpy(path, e->path); // at most 255 characters
+        strcpy(path, e->path);  // at most 255 characters
         if (call(path) == 0) return 0;
         // A cleared list took 'e' with it: stop before touching it again.
         if (generation != wdirGeneration()) return 1;
@@ -61,7 +60,7 @@ bool countOnly(tsLoopFn fn)
     return !fn || reinterpret_cast<void (*)()>(fn) == reinterpret_cast<void (*)()>(&twDummyProc);
 }
 
-} // namespace
+}  // namespace
 
 int tsLoopwdirs(tsPathFn fn)
 {
@@ -85,7 +84,7 @@ int tsWdirLoopSrchdirs2(tsPathArgFn fn, void *arg)
     const char *version = wdirVersion();
     if (version[0]) {
         char versionDir[TS_PATH_SIZE];
-        joinPath(versionDir, version, ""); // at most 79 characters and a "/"
+        joinPath(versionDir, version, "");  // at most 79 characters and a "/"
         if (fn(arg, versionDir) == 0) return 0;
         if (generation != wdirGeneration()) return 1;
     }
@@ -144,8 +143,7 @@ int tsLoopRegexp(const char *path, int kind, const twRegexpT *re, tsLoopRegexpFn
     return counted ? TS_OK : TS_ERR_NOTFOUND;
 }
 
-int tsDirForEachFile(const char *path, const char *pattern, int kind, tsForEachFileFn fn,
-                     void *arg)
+int tsDirForEachFile(const char *path, const char *pattern, int kind, tsForEachFileFn fn, void *arg)
 {
     char abs[TS_PATH_SIZE];
     long mtime = 0, size = 0;
@@ -159,7 +157,7 @@ int tsDirForEachFile(const char *path, const char *pattern, int kind, tsForEachF
         return 1;
     }
     char dir[TS_PATH_SIZE];
-    if (!joinPath(dir, abs, "")) return -1; // adds the final "/" when missing
+    if (!joinPath(dir, abs, "")) return -1;  // adds the final "/" when missing
     DirCursor c;
     if (!dirCursorOpen(&c, dir)) return -1;
     int counted = 0;

@@ -39,8 +39,7 @@ typedef int (*tsPathArgFn)(void *arg, const char *path);
 typedef int (*tsLoopFn)(const char *path, void *arg);
 /* 'dir' is the absolute directory, ending in "/"; 'name' the entry's name;
  * mtime in local-time seconds; kind 2 (directory) or 3. */
-typedef int (*tsForEachFileFn)(void *arg, const char *dir, const char *name,
-                               long mtime, long size, int kind);
+typedef int (*tsForEachFileFn)(void *arg, const char *dir, const char *name, long mtime, long size, int kind);
 /* 'match' holds pointers into a copy of the entry's name (not into 'path'),
  * valid during the call. */
 typedef int (*tsLoopRegexpFn)(const char *path, void *arg, const twRegexpMatch *match);
@@ -89,8 +88,7 @@ int tsLoopRegexp(const char *path, int kind, const twRegexpT *re, tsLoopRegexpFn
  * included; fn may be null, then it only counts), or -1 when the path is
  * null, cannot be made absolute, its status or the directory cannot be
  * read. */
-int tsDirForEachFile(const char *path, const char *pattern, int kind,
-                     tsForEachFileFn fn, void *arg);
+int tsDirForEachFile(const char *path, const char *pattern, int kind, tsForEachFileFn fn, void *arg);
 
 #ifdef __cplusplus
 }

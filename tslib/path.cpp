@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr size_t kPathMax = TS_PATH_SIZE - 1; // longest path that fits
+constexpr size_t kPathMax = TS_PATH_SIZE - 1;  // longest path that fits
 
 // The default directory, read from the platform on first use and replaced
 // by tsSetdef.
@@ -39,7 +39,10 @@ void copyOut(char *out, const char *s)
     if (out) std::memcpy(out, s, std::strlen(s) + 1);
 }
 
-bool isSeparator(char c) { return c == '/' || c == '\\'; }
+bool isSeparator(char c)
+{
+    return c == '/' || c == '\\';
+}
 
 // The last 'c' among the n characters at s, or null.
 const char *lastOf(const char *s, size_t n, char c)
@@ -68,7 +71,7 @@ int splitPath(const char *path, char *node, char *dir, char *base, char *ext, ch
     size_t fileLen = n - dirLen;
 
     size_t baseLen = fileLen;
-    const char *extStart = fp + fileLen; // empty extension
+    const char *extStart = fp + fileLen;  // empty extension
     bool dotName = (fileLen == 1 && fp[0] == '.') || (fileLen == 2 && fp[0] == '.' && fp[1] == '.');
     if (!dotName) {
         const char *dot = lastOf(fp, fileLen, '.');
@@ -156,7 +159,7 @@ int normalise(const char *in, char *out)
 {
     constexpr size_t kWork = 2 * TS_PATH_SIZE + 8;
     char res[kWork];
-    size_t starts[kWork / 2 + 1]; // where each kept component begins in res
+    size_t starts[kWork / 2 + 1];  // where each kept component begins in res
     size_t depth = 0, len = 0;
     size_t inLen = std::strlen(in);
     bool trailingSlash = inLen > 0 && in[inLen - 1] == '/';
@@ -218,7 +221,7 @@ int absoluteForm(const char *path, char *out, bool useDefault)
     return TS_OK;
 }
 
-} // namespace
+}  // namespace
 
 int tsParse(const char *path, char *node, char *dir, char *base, char *ext)
 {
@@ -247,8 +250,7 @@ int tsParseEx(const char *path, char *node, char *dir, char *base, char *ext)
 int tsMerge(char *out, const char *node, const char *dir, const char *base, const char *ext)
 {
     if (!out) return TS_ERR_PATH;
-    char *parts[4] = {twStrTrimAlloc(node), twStrTrimAlloc(dir), twStrTrimAlloc(base),
-                      twStrTrimAlloc(ext)};
+    char *parts[4] = {twStrTrimAlloc(node), twStrTrimAlloc(dir), twStrTrimAlloc(base), twStrTrimAlloc(ext)};
     size_t lens[4];
     for (int i = 0; i < 4; i++) lens[i] = parts[i] ? std::strlen(parts[i]) : 0;
     bool addSlash = lens[1] > 0 && parts[1][lens[1] - 1] != '/';

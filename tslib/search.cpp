@@ -51,8 +51,8 @@ struct NameParts {
 // Extends 'dir' by 'sub', merges node, base and ext, and when a file of the
 // kind exists there stores its absolute path in 'out'. Candidates that do
 // not fit, do not exist or cannot be made absolute are passed over.
-bool tryCandidate(const char *node, const char *dir, const char *sub, const char *base,
-                  const char *ext, int kind, char *out)
+bool tryCandidate(const char *node, const char *dir, const char *sub, const char *base, const char *ext,
+                  int kind, char *out)
 {
     char extended[TS_PATH_SIZE], candidate[TS_PATH_SIZE], found[TS_PATH_SIZE];
     if (!copyPath(extended, dir)) return false;
@@ -90,7 +90,7 @@ bool searchWdirs(const NameParts &n, int kind, char *path)
     return false;
 }
 
-char *exeDir; // pool string ending in "/", or null
+char *exeDir;  // pool string ending in "/", or null
 bool exeDirHandlerAdded;
 
 void releaseExeDir()
@@ -102,7 +102,7 @@ void releaseExeDir()
 void releaseExeDirAtExit(void *)
 {
     releaseExeDir();
-    exeDirHandlerAdded = false; // a later tsSetexedir registers again
+    exeDirHandlerAdded = false;  // a later tsSetexedir registers again
 }
 
 int srchExeDir(const char *dir, const char *base, const char *ext, int kind, char *path)
@@ -118,8 +118,8 @@ int srchExeDir(const char *dir, const char *base, const char *ext, int kind, cha
     return r;
 }
 
-} // namespace
-} // namespace tslib
+}  // namespace
+}  // namespace tslib
 
 using namespace tslib;
 
@@ -136,21 +136,19 @@ int tsSrchdirs(const char *name, int kind, char *path)
     if (tsParse(name, n.node, n.dir, n.base, n.ext) != TS_OK) return refuseName(name, path);
 
     const char *version = wdirVersion();
-    if (version[0] && tryCandidate(n.node, n.dir, version, n.base, n.ext, kind, path))
-        return TS_OK;
+    if (version[0] && tryCandidate(n.node, n.dir, version, n.base, n.ext, kind, path)) return TS_OK;
     char found[TS_PATH_SIZE];
     if (tsExists2(name, kind, found) == TS_OK) {
         strcpy(path, found);
         return TS_OK;
     }
-    strcpy(path, name); // fits: tsParse refuses 256 characters or more
+    strcpy(path, name);  // fits: tsParse refuses 256 characters or more
 
     // An absolute name is looked for only under its own path.
     if (n.dir[0] == '/' || n.node[0]) return TS_ERR_NOTFOUND;
 
     const char *origin = tsGetorigin();
-    if (origin && strlen(origin) <= kMaxPath &&
-        tryCandidate("", origin, n.dir, n.base, n.ext, kind, path))
+    if (origin && strlen(origin) <= kMaxPath && tryCandidate("", origin, n.dir, n.base, n.ext, kind, path))
         return TS_OK;
     if (searchWdirs(n, kind, path)) return TS_OK;
     return srchExeDir(n.dir, n.base, n.ext, kind, path);

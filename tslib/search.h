@@ -41,7 +41,7 @@ int tsSrchdirs(const char *name, int kind, char *path);
 
 /* The working-directory step alone: each element of the list, in order,
  * extended by the name's directory part. TS_OK with the absolute path,
- * TS_ERR_NOTFOUND (path then unspecified), TS_ERR_INVALID as tsSrchdirs. */
+ * TS_ERR_NOTFOUND (path untouched), TS_ERR_INVALID as tsSrchdirs. */
 int tsSrchwdirs(const char *name, int kind, char *path);
 
 /* The executable-directory step alone: the executable's directory extended

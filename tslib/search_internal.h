@@ -18,8 +18,8 @@
 
 namespace tslib {
 
-constexpr size_t kMaxPath = TS_PATH_SIZE - 1; // longest path a buffer holds
-constexpr const char *kSeparators = " \t:";   // between names in WDIR and PATH
+constexpr size_t kMaxPath = TS_PATH_SIZE - 1;  // longest path a buffer holds
+constexpr const char *kSeparators = " \t:";    // between names in WDIR and PATH
 
 // Copies src into a path buffer when it fits; false (dst untouched) if not.
 bool copyPath(char *dst, const char *src);
@@ -32,8 +32,8 @@ bool joinPath(char *out, const char *dir, const char *name);
 
 struct WdirElement {
     WdirElement *next;
-    char *path;       // at most 255 characters
-    int32_t isCompat; // 1: a version sub-directory; 0: named in WDIR
+    char *path;        // at most 255 characters
+    int32_t isCompat;  // 1: a version sub-directory; 0: named in WDIR
 };
 
 // Rebuilds the list from WDIR when it was reset since the last use.
@@ -51,12 +51,12 @@ const char *wdirVersion();
 
 // One entry as a cursor hands it out: copies, so they outlive the listing.
 struct DirCursor {
-    char dir[TS_PATH_SIZE];  // absolute, ending in "/"
-    char name[TS_PATH_SIZE]; // the entry last handed out; "" before the first
-    long mtime;              // local-time seconds
+    char dir[TS_PATH_SIZE];   // absolute, ending in "/"
+    char name[TS_PATH_SIZE];  // the entry last handed out; "" before the first
+    long mtime;               // local-time seconds
     long size;
-    int32_t kind;            // 2 directory, 3 other, -1 status unreadable
-    uint64_t serial;         // the listing 'next' indexes; 0 for none
+    int32_t kind;     // 2 directory, 3 other, -1 status unreadable
+    uint64_t serial;  // the listing 'next' indexes; 0 for none
     int32_t next;
 };
 
@@ -71,6 +71,6 @@ bool dirCursorNext(DirCursor *c);
 // Releases every listing (not while the cache itself is being changed).
 void dirCacheDrop();
 
-} // namespace tslib
+}  // namespace tslib
 
 #endif

@@ -22,7 +22,7 @@ namespace {
 
 struct WdirFile {
     WdirFile *next;
-    char *path; // pool string
+    char *path;  // pool string
 };
 
 twMemFl *cellList;
@@ -119,7 +119,7 @@ const char *toStatic(char *path)
     return twStrBufString(stepBuffer);
 }
 
-} // namespace
+}  // namespace
 
 char *tsStepWdirsAlloc(int start, int kind)
 {

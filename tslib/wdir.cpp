@@ -29,11 +29,11 @@ constexpr size_t kVersionSize = 80;
 
 WdirElement *wdirList;
 WdirElement *wdirTail;
-bool dirty = true;               // rebuild before the next use
+bool dirty = true;  // rebuild before the next use
 char compatVersion[kVersionSize];
-bool versionFixed;               // set once tsWdirSetCompatibleVersion ran
-bool listHandlerAdded;           // the exit handler for the list is registered
-unsigned listGeneration;         // changes whenever the list is cleared
+bool versionFixed;        // set once tsWdirSetCompatibleVersion ran
+bool listHandlerAdded;    // the exit handler for the list is registered
+unsigned listGeneration;  // changes whenever the list is cleared
 
 void clearList(bool removeHandler);
 
@@ -111,7 +111,7 @@ void rebuildList()
     }
 }
 
-} // namespace
+}  // namespace
 
 void wdirEnsure()
 {
@@ -133,7 +133,7 @@ const char *wdirVersion()
     return compatVersion;
 }
 
-} // namespace tslib
+}  // namespace tslib
 
 void tsWdirSetCompatibleVersion(const char *version)
 {

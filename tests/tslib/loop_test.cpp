@@ -64,8 +64,8 @@ TEST_F(SearchTest, DirectoryLoopsFilterEntriesAndFollowChanges)
 struct Clearing {
     Strings seen;
     size_t clearAt = 1;
-    bool viaVersion = false; // tsWdirSetCompatibleVersion instead of a reset
-    int result = 1;          // returned by the clearing call
+    bool viaVersion = false;  // tsWdirSetCompatibleVersion instead of a reset
+    int result = 1;           // returned by the clearing call
 };
 
 int clearing(void *arg, const char *path)
@@ -79,12 +79,15 @@ int clearing(void *arg, const char *path)
     c->viaVersion ? tsWdirSetCompatibleVersion("") : tsResetWdirCache();
     char found[TS_PATH_SIZE];
     tsGetini("absent.def", found);
-    c->seen.back() = path; // still readable: the loop passed a copy
+    c->seen.back() = path;  // still readable: the loop passed a copy
     return c->result;
 }
 
 Clearing *plainClearing;
-int clearingPlain(const char *path) { return clearing(plainClearing, path); }
+int clearingPlain(const char *path)
+{
+    return clearing(plainClearing, path);
+}
 
 // A callback that cleared the list used to send the loop on through the
 // element the clearing had just freed (heap-use-after-free).
@@ -215,11 +218,12 @@ TEST_F(SearchTest, RefusedAllocationsWhileListingADirectoryEndCleanly)
         [] {
             tsResetWdirCache();
             int n = 0;
-            int r = tsLoop2("*", 3, [](const char *, void *a) { return ++*static_cast<int *>(a); }, &n);
+            int r = tsLoop2(
+                "*", 3, [](const char *, void *a) { return ++*static_cast<int *>(a); }, &n);
             printf("%d %d %d\n", r, n, tsDirForEachFile(".", "?", 4, nullptr, nullptr));
         },
         [](const ForkResult &r) { EXPECT_EQ("0 3 3\n", r.out); });
     EXPECT_GT(made, 0);
 }
 
-} // namespace
+}  // namespace

@@ -20,4 +20,4 @@ TEST(TsMsgFileTest, OpensTslibOnceAndKeepsIt)
     EXPECT_GT(made, 0);
 }
 
-} // namespace
+}  // namespace

@@ -82,6 +82,6 @@ inline Strings loop(const std::string &pattern, int kind, tsLoopFn fn = collectP
     return got;
 }
 
-} // namespace twtest
+}  // namespace twtest
 
 #endif

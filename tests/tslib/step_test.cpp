@@ -22,7 +22,8 @@ TEST_F(SearchTest, SteppingIteratorsWalkThePlainWorkingDirectories)
     t.mkdir("second/dir.def");
     setWdir((first + ":" + second + ":" + t.path() + "/missing").c_str());
     Strings got;
-    for (const char *p = tsStepWdirsForName("*.def", -1, 4); p; p = tsStepWdirsForName("*.def", 1, 4)) got.push_back(p);
+    for (const char *p = tsStepWdirsForName("*.def", -1, 4); p; p = tsStepWdirsForName("*.def", 1, 4))
+        got.push_back(p);
     EXPECT_EQ((Strings{first + "/b.def", second + "/a.def", second + "/dir.def"}), got);
     EXPECT_STREQ((first + "/532").c_str(), tsStepWdirs(-1, 2));
     EXPECT_EQ(nullptr, tsStepWdirs(0, 2)) << "a start flag of 0 empties the queue";
@@ -62,8 +63,10 @@ TEST_F(SearchTest, RefusedAllocationsWhileSteppingEndCleanly)
             twStrFree(rest);
             tsStepWdirs(0, 4);
         },
-        [&](const ForkResult &r) { EXPECT_EQ(first + "/a.def\n" + second + "/c.def\n" + first + "/a.def\n", r.out); });
+        [&](const ForkResult &r) {
+            EXPECT_EQ(first + "/a.def\n" + second + "/c.def\n" + first + "/a.def\n", r.out);
+        });
     EXPECT_GT(made, 0);
 }
 
-} // namespace
+}  // namespace

@@ -13,7 +13,8 @@ using namespace twtest;
 
 TEST_F(SearchTest, CompatibleVersionCanBeChangedOrSwitchedOff)
 {
-    std::string work = t.mkdir("work"), versioned = t.write("cwd/532/m.def", "x"), plain = t.write("work/m.def", "x");
+    std::string work = t.mkdir("work"), versioned = t.write("cwd/532/m.def", "x"),
+                plain = t.write("work/m.def", "x");
     setWdir(work.c_str());
     tsWdirSetCompatibleVersion("");
     EXPECT_EQ("0 " + plain, getini("m.def"));
@@ -37,4 +38,4 @@ TEST_F(SearchTest, WdirIsReadAgainOnlyAfterAReset)
     EXPECT_EQ((Strings{"532/", "."}), searchDirs()) << "no WDIR: an empty list";
 }
 
-} // namespace
+}  // namespace
