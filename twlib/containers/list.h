@@ -2,7 +2,7 @@
  *
  * A record's first word is its next link (and, in the doubly linked form,
  * its second word the previous link); a list is the pointer to its first
- * record, null when empty. Nothing here allocates, reports or raises. Every
+ * record, null when empty. Nothing here allocates or raises. Every
  * operation that can change the head returns the possibly new first record,
  * which the caller stores back into its head pointer. The records belong to
  * the caller; only twListFree and twListFreeGeneral release them.

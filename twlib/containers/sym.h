@@ -16,9 +16,11 @@
  *   table consistent (a key being released may be lost). hash must return
  *   normally in a store into a dynamic table: a raise while the table grows
  *   loses its entries.
- * - Value callbacks of the bulk operations (freeValue, copyValue) may
- *   raise: the entries handled so far are gone from the source, the others
- *   stay, and every count is right.
+ * - Value callbacks of the bulk operations (freeValue, freeValueAt,
+ *   copyValue) may raise: every table involved stays consistent with right
+ *   counts; a clear has removed the entries handled so far, a move has taken
+ *   the pairs handled so far out of the source into the destination and
+ *   left the others where they were.
  * - Loop callbacks (twSymLoop and its forms) may raise, which ends the
  *   walk; may remove their own entry (twSymRemove of its key), after which
  *   its key and value addresses are no longer valid; and may store: a
@@ -99,7 +101,8 @@ void twSymClear(twSymTable *t, twSymFreeFn freeValue);
  * value (the entry itself is already gone). */
 void twSymClearAddr(twSymTable *t, twSymFreeAddrFn freeValueAt);
 /* twSymClear, then releases the slots and the table; null is ignored.
- * Callers that own no values pass twSymDummy. */
+ * Callers that own no values pass twSymDummy. Should freeValue raise, the
+ * table is not released (it holds the entries not yet handled). */
 void twSymDestroy(twSymTable *t, twSymFreeFn freeValue);
 /* Empties src into dst: every pair is stored as twSymStore does (dst's
  * copyKey makes dst's key, dst may grow), src's kept key is released, and a
