@@ -21,6 +21,7 @@
 #include "twlib/core/fault.h"
 #include "twlib/core/freelist.h"
 #include "twlib/err/error.h"
+#include "twlib/err/errstream.h"
 #include "twlib/err/except.h"
 #include "twlib/err/msgfile.h"
 #include "twlib/err/report.h"
@@ -94,6 +95,14 @@ twMsgFileHandle *ownCatalogue()
 
 const twErrMessageSource recordMessageSource = {messageText, messageFileName, ownCatalogue};
 
+// A report counts its error in the caller's stream, which then keeps only
+// the counts.
+void countInStream(twErrStream *stream, twErr *error)
+{
+    twErrStreamAdd(stream, error);
+    twErrStreamSetAlert(stream, 0);
+}
+
 bool wire()
 {
     twExit_SetTeardown(TW_TEARDOWN_STRINGS, tearDownStrings);
@@ -104,6 +113,7 @@ bool wire()
     tw_SetReportHook(twErrReport2);
     twEx_SetMessageSource(&messageSource);
     twErr_SetMessageSource(&recordMessageSource);
+    twErr_SetStreamHook(countInStream);
     return true;
 }
 
