@@ -131,6 +131,10 @@ inline void pushChunk(char *chunk, int k)
 // not fit; the old block's tail is kept for a string of exactly its size.
 [[gnu::noinline]] char *carveChunk(int k)
 {
+    // No block yet only while the pool's first one is being allocated and a
+    // purge routine asks for a string meanwhile.
+    if (!current)
+        pushBlock();
     if (current->used + k > kDataSize) {
         // The block is closed before its tail is stacked: growing the stack
         // may run purge routines, which must not carve that tail again.
