@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <string>
 
 #include "support/oom_sweep.h"
 #include "twlib/core/exit.h"
+#include "twlib/err/assert.h"
 #include "twlib/err/error.h"
 #include "twlib/err/report.h"
 #include "twlib/regexp/regexp.h"
@@ -161,6 +163,16 @@ TEST_F(ExceptTest, AHandlerMayReturnAndAThrowFromACalleeReachesTheCaller)
     EXPECT_EQ(older, twExErrV);
     EXPECT_EQ(1, older->refCount);
     EXPECT_EQ("app: Error: older", text(twExErrV));
+
+    // A chain that already holds the pending one is not appended to
+    // itself; the variable's reference is given back.
+    twErr *wrapper = twErrAppend(twErrCreate2("app", TW_SEV_ERROR, "wrapper"), twErrCopy(older));
+    TW_TRY(TW_EX_ALL) {
+        twExThrow(TW_EX_USER5, wrapper);
+    } TW_CATCH {
+    } TW_END_TRY;
+    EXPECT_EQ("app: Error: wrapper\n+app: Error: older", text(twExErrV));
+    EXPECT_EQ(1, older->refCount);
 
     // A null error still throws, with an error saying so.
     TW_TRY(TW_EX_USER5) {
@@ -350,6 +362,27 @@ TEST(ExceptEndTest, ARegionLeftWithoutItsEndIsAnAssertionFailure)
     EXPECT_EQ(128 + SIGABRT, byBreak.status);
     EXPECT_NE(std::string::npos, byBreak.err.find("TW_TRY region left by break or continue")) << byBreak.err;
     EXPECT_NE(std::string::npos, byBreak.err.find("except_test.cpp")) << "the place of the region";
+}
+
+TEST(ExceptEndTest, AssertionMacrosNameTheSourceFileAndLineAndLeaveACoreImage)
+{
+    volatile int n = 3;
+    constexpr int kLine = __LINE__ + 3;
+    ForkResult fixed = runForked([&n] {
+        twCleanupProcV = printCleanup;
+        TW_ASSERT(n == 4, "n is not four");
+    });
+    EXPECT_EQ(128 + SIGABRT, fixed.status);
+    EXPECT_EQ("cleanup\nASSERTION FAILED: except_test.cpp, line " + std::to_string(kLine) + ": n is not four\n",
+              fixed.err);
+
+    ForkResult formatted = runForked([] { TW_ASSERTF(1 + 1 == 3, "sum %d of %s", 2, "ints"); });
+    EXPECT_EQ(128 + SIGABRT, formatted.status);
+    EXPECT_NE(std::string::npos, formatted.err.find(": sum 2 of ints\n")) << formatted.err;
+
+    ForkResult passing = runForked([] { TW_ASSERT(true, "never printed"); });
+    EXPECT_EQ(0, passing.status);
+    EXPECT_EQ("", passing.err);
 }
 
 TEST(ExceptEndTest, RefusedAllocationsWhileThrowingAndCatchingEndCleanly)
