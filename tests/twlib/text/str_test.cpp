@@ -9,6 +9,7 @@
 
 #include "twlib/core/exit.h"
 #include "twlib/core/mem.h"
+#include "twlib/core/mem_testhook.h"
 #include "support/oom_sweep.h"
 #include "support/child.h"
 
@@ -191,8 +192,32 @@ TEST(StrMemDbgEnv, CatAcceptsItsOwnResultsAlsoAfterExitHandlersRan)
     twOnExitCall();
 }
 
+// The pool's first block is refused: the purge routine that runs meanwhile
+// asks the half-made pool for a string of its own.
+char *purgeCopy;
+int copyInPurge()
+{
+    if (!purgeCopy)
+        purgeCopy = twStrCpy("made by a purge");
+    return 1;
+}
+
+TEST(StrFirstUseEnv, PurgeRoutineMayTakeStringsWhileTheFirstBlockIsMade)
+{
+    twAddPurgeRoutine(copyInPurge);
+    twMem_TestFailAllocation(2, 0); // the free lists, then the first block
+    char *s = twStrCpy("first");
+    twMem_TestFailAllocation(0, 0);
+    ASSERT_NE(nullptr, purgeCopy) << "the purge did not run";
+    EXPECT_STREQ("first", s);
+    EXPECT_STREQ("made by a purge", purgeCopy);
+    twStrFree(s);
+    twStrFree(purgeCopy);
+}
+
 // Suites that run in processes of their own.
 TW_ENV_SUITE(StrFreshPoolEnv, FreshPool);
+TW_ENV_SUITE(StrFirstUseEnv, FirstUse);
 TW_ENV_SUITE(StrPurifyEnv, Purify, "TW_PURIFY=1");
 TW_ENV_SUITE(StrDisableMemDbgEnv, DisabledUnderMemDebug, "TW_STRDISABLE=1", "TW_MEMDBG=1");
 TW_ENV_SUITE(StrMemDbgEnv, MemDebug, "TW_MEMDBG=1");
