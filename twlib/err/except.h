@@ -27,11 +27,15 @@
  *
  * Rules of the region (between TW_TRY and TW_CATCH):
  *  - Leave it only by its end or by a raise. A break or continue that would
- *    leave it ends the process with an assertion failure on the spot; a
- *    return or goto out of it is found at the next TW_TRY, raise or
- *    TW_END_TRY and ends the process the same way (the frame remembers the
- *    stack depth it was set up at and a check word that a later call
- *    overwrites).
+ *    leave it ends the process with an assertion failure on the spot. A
+ *    return or goto out of it leaves its frame on the stack; the next
+ *    TW_TRY, raise or TW_END_TRY that meets that frame finds it (the frame
+ *    remembers the stack depth it was set up at and holds a check word that
+ *    later calls overwrite) and ends the process the same way, instead of
+ *    jumping into a stack frame that is gone. An enclosing region finds it
+ *    at its end at the latest; at the outermost level a frame left by a
+ *    function that was inlined into its caller and whose stack was not
+ *    reused can go unnoticed.
  *  - No C++ object with a non-trivial destructor may live in the region or
  *    in any function between it and a raise: the jump back skips
  *    destructors. Keep such objects outside the region (declared before
@@ -97,10 +101,12 @@ extern uint32_t twExTagV;
 
 /* ---- throwing (none of these returns) ---- */
 
-/* Throws 'error' with 'tag'; the throw takes over the caller's reference.
- * A chain pending at the time goes behind it, unless it is already part
- * of it (re-throwing twExErrV does not chain it to itself). A null error
- * throws an error saying that no error was given. */
+/* Throws 'error' with 'tag'; the throw takes over the caller's reference
+ * (re-throwing twExErrV itself hands over the variable's reference). A
+ * chain pending at the time goes behind it, unless the two share records
+ * (either holds the other; the error itself when re-thrown): then it is
+ * not appended, which would make a loop, and the variable's reference is
+ * given back. A null error throws an error saying that none was given. */
 TW_NORETURN void twExThrow(uint32_t tag, twErr *error);
 /* Throws a new error without location and number (twErrCreate). */
 TW_NORETURN void twExThrow2(uint32_t tag, const char *app, int severity, const char *text);
