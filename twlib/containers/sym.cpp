@@ -443,9 +443,9 @@ int twSymMoveAll(twSymTable *dst, twSymTable *src, twSymFreeFn freeValue)
     twSymFreeFn fv = freeFn(freeValue);
     for (uint32_t i = 0; i < src->slotCount; i++) {
         while (SymEntry *e = src->slots[i]) {
-            // The pair is in dst before it leaves src, and the callbacks
-            // releasing things run last: whatever raise leaves a callback,
-            // each pair is in one table or the other.
+            // A pair leaves src only once it is in dst, and the callbacks
+            // releasing things run last, so a raise out of any callback
+            // loses no pair.
             bool existed;
             void *displaced = storeEntry(dst, e->key, e->value, &existed);
             src->slots[i] = e->next;
