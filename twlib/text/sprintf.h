@@ -14,10 +14,14 @@
  *   - sequential and positional references may not be mixed, positional
  *     ones must use every position from 1 to the highest and give each
  *     position one argument type;
+ *   - a width or precision above INT_MAX is refused, and so is a
+ *     specification whose flags, width and precision run over 128
+ *     characters;
  *   - a negative width or precision taken from an argument counts as 0;
  *   - %p prints like %#lx (0x and lower-case digits; a null pointer as 0),
  *     a null string prints as nothing;
- *   - %n stores the number of characters produced so far.
+ *   - only %hn and %ln are taken (plain %n is refused); they store the
+ *     number of characters produced so far, counting what did not fit.
  * A refused format raises library message 1600 with the whole format as
  * its argument (tag 2, routine "twSprintf"); the call does not return.
  */
@@ -39,9 +43,11 @@ extern "C" {
 /* Formats into buf, which holds size bytes. Returns 0 when the whole output
  * and its NUL fitted, else -1 with the output cut to size-1 characters and
  * terminated; never writes past buf+size. When needed is not null it
- * receives the length of the complete output + 1 (INT_MAX when that is not
- * representable). A null buf or format or a size below 1 gives -1 and
- * leaves buf and needed alone. A refused format raises 1600. */
+ * receives the length of the complete output + 1, at most INT_MAX (an
+ * output that needs INT_MAX bytes or more gives INT_MAX). A null buf or
+ * format or a size below 1 gives -1 and leaves buf and needed alone. A
+ * refused format raises 1600 (the buffer then holds what was formatted
+ * before the refusal). */
 int twSprintfVa2(char *buf, int size, int *needed, const char *format, va_list ap);
 int twSprintf2(char *buf, int size, int *needed, const char *format, ...);
 int twSprintf(char *buf, int size, const char *format, ...);
