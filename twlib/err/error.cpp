@@ -364,13 +364,10 @@ int twErrCharToSeverity(int letter)
 
 enum { FIELD_SIZE = 512 };
 
-static bool isBlank(char c)
-{
-    return c == ' ' || c == '\t';
-}
 
 // Splits the next field off *p: white space skipped, then everything up to
-// the first colon followed by a blank (at most FIELD_SIZE - 1 characters
+// the first colon followed by a blank (a space, as the verbose form writes
+// it) (at most FIELD_SIZE - 1 characters
 // kept). *p moves past the colon and blank, or to the end. False when
 // nothing but white space was left.
 static bool splitField(const char **p, char *field)
@@ -382,7 +379,7 @@ static bool splitField(const char **p, char *field)
         return false;
     }
     int n = 0;
-    while (*s && !(s[0] == ':' && isBlank(s[1]))) {
+    while (*s && !(s[0] == ':' && s[1] == ' ')) {
         if (n < FIELD_SIZE - 1) field[n++] = *s;
         s++;
     }
