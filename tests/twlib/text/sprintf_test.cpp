@@ -12,6 +12,7 @@
 #include "support/oom_sweep.h"
 #include "twlib/core/exit.h"
 #include "twlib/core/mem.h"
+#include "twlib/err/except.h"
 #include "twlib/text/str.h"
 
 namespace {
@@ -167,10 +168,8 @@ TEST(SprintfTest, RefusesFormatsOutsideTheRules)
     }
 }
 
-TEST(SprintfTest, RefusalRaisesWithTheWholeFormat)
+TEST(SprintfTest, GrowingFormsRefuseBadFormatsAndUntellableLengths)
 {
-    // The floor's stand-in prints the message number; the format is the
-    // message argument.
     EXPECT_REFUSED(twSprintfStatic("before %q after"));
     EXPECT_REFUSED(twSprintfAlloc("%2$s", "a", "b"));
     // Output too long to be told in an int is refused by the growing forms.
@@ -345,6 +344,28 @@ TEST(SprintfMemDebugEnv, ExitHandlersReleaseAndForget)
     EXPECT_EQ(0, liveBlocks("twRegexpT"));
     EXPECT_EQ(text + "2", twSprintfStatic("%s%Ld", text.c_str(), int64_t{2}));
     EXPECT_STREQ("b a", twSprintfStatic("%2$s %1$s", "a", "b"));
+}
+
+// A refusal is raised only after the parse let go of its scratch block (a
+// long format) and the call released its 64-bit argument pieces.
+TEST(SprintfMemDebugEnv, CaughtRefusalLeavesNoBlocks)
+{
+    std::string longFormat = std::string(300, 'x') + "%1$Ld%3$s";
+    const char *formats[] = {"%1$Ld %3$s", longFormat.c_str()};
+    char buf[512];
+    volatile int caught = 0;
+    for (const char *f : formats) {
+        TW_TRY(TW_EX_ALL) {
+            twSprintf(buf, sizeof buf, f, int64_t{5}, "a", "b");
+        } TW_CATCH {
+            caught = caught + 1;
+            TW_EX_SWALLOW();
+        } TW_END_TRY;
+    }
+    EXPECT_EQ(2, caught);
+    EXPECT_EQ(0, liveBlocks("twprint-64t"));
+    EXPECT_EQ(0, liveBlocks("twSpFmtParse"));
+    EXPECT_EQ(std::string(300, 'x'), buf) << "what came before the refusal";
 }
 
 TW_ENV_SUITE(SprintfMemDebugEnv, MemDebug, "TW_MEMDBG=1");
