@@ -2,10 +2,11 @@
  * from messages and reading errors back.
  *
  * Records are free-list pieces tagged "errorObject"; their strings are pool
- * strings. Nothing here keeps a C++ object with a destructor in a frame that
- * a raise can cross: the only calls that can raise are the message source
- * (while building) and the caller's function (while reading an error file),
- * and the frames around them hold plain pointers only.
+ * strings. Two calls can raise while a record is held: the message source
+ * (while a malformed message's problem is built) and the caller's function
+ * (while an error file is read). Each is wrapped in a catch frame that
+ * releases the record and raises again; the frames crossed hold plain
+ * pointers and C arrays only, no C++ object with a destructor.
  */
 #include "twlib/err/error.h"
 

@@ -170,9 +170,10 @@ twErr *twErrCreateFromString(const char *line);
  * log; either line end) to its end and hands each error chain it assembles
  * to fn(chain, data); the chain then belongs to fn. Lines that begin with
  * blanks and a colon continue the text of the last record; lines that begin
- * with "+" add a record to the current chain; other lines are skipped. The
- * function may raise: nothing of this call is held while it runs. Returns
- * 1, or 0 as soon as fn returns 0 (reading stops there). */
+ * with "+" add a record to the current chain; other lines end the current
+ * chain and are skipped. The function may raise: what the read holds is
+ * released on the way. It may read another error file. Returns 1, or 0 as
+ * soon as fn returns 0 (reading stops there). */
 typedef int (*twErrChainFn)(twErr *chain, void *data);
 int twErrReadErrorFile(FILE *stream, twErrChainFn fn, void *data);
 

@@ -5,8 +5,10 @@
  * this layer: the report reaches them through two hooks that the library's
  * wiring fills, and does without them while they are unset.
  *
- * No frame here holds a C++ object with a destructor: the calls that can
- * raise (building a message) come before anything is held.
+ * No frame here holds a C++ object with a destructor. Building a message
+ * may raise before anything is held; the output function and the hooks may
+ * raise while an error and the report depth are held, and catch frames
+ * give both back before raising again.
  */
 #include "twlib/err/report.h"
 
@@ -96,7 +98,15 @@ void twErrOut(twErrStream *stream, twErr *error)
 {
     twErrOutFn out = twErrOutFuncV ? twErrOutFuncV : twErrReport;
     enterReport(error);
-    out(stream, error);
+    // An output function may raise (it owns the error by then): the depth
+    // must not stay counted, or enough caught raises would end the process
+    // at the next report.
+    TW_TRY(TW_EX_ALL) {
+        out(stream, error);
+    } TW_CATCH {
+        leaveReport();
+        TW_EX_RETHROW();
+    } TW_END_TRY;
     leaveReport();
 }
 
@@ -134,10 +144,9 @@ static bool chainHolds(const twErr *chain, const twErr *record)
     return false;
 }
 
-void twErrReport(twErrStream *stream, twErr *error)
+// Everything of a report but the release of the error.
+static void reportHeld(twErrStream *stream, twErr *error)
 {
-    if (!error) return;
-    enterReport(error);
     // The pending exception error travels behind the reported one, and the
     // pending variable's reference goes with it; reporting the pending
     // error itself hands over that reference.
@@ -170,6 +179,22 @@ void twErrReport(twErrStream *stream, twErr *error)
         fflush(f);
         break;
     }
+}
+
+void twErrReport(twErrStream *stream, twErr *error)
+{
+    if (!error) return;
+    enterReport(error);
+    // The hooks reach the log and the streams, which may report (and so
+    // raise, through an output function) in turn: the error and the depth
+    // are given back on the way out.
+    TW_TRY(TW_EX_ALL) {
+        reportHeld(stream, error);
+    } TW_CATCH {
+        twErrDestroy(error);
+        leaveReport();
+        TW_EX_RETHROW();
+    } TW_END_TRY;
     twErrDestroy(error);
     leaveReport();
 }

@@ -51,7 +51,8 @@ extern twPrefDB *twErrPrefV;
 
 /* ---- output through the replaceable function ---- */
 
-/* Calls twErrOutFuncV(stream, error); the error is consumed. */
+/* Calls twErrOutFuncV(stream, error); the error is consumed. The output
+ * function may raise; the exception goes on to the caller's frames. */
 void twErrOut(twErrStream *stream, twErr *error);
 /* Builds the error with twErrBuildVa (may raise as that does) and outputs
  * it. */
@@ -74,9 +75,10 @@ void twErrOut3(const char *location, const char *app, int severity, const char *
  * the process through twAbort (a core image for Internal Error, else exit
  * status 3); Disabled prints nothing and leaves the stream alone; any
  * other is counted in the stream (when given) and printed in context 0
- * followed by a newline. Printing errors are ignored. An output function
- * that keeps reporting from within a report past a fixed depth ends the
- * process the same way as a Fatal report. */
+ * followed by a newline. Printing errors are ignored. A raise from the
+ * hooks releases the error and goes on. Reports made from within reports
+ * past a fixed depth (an output function or a log that feeds itself) end
+ * the process the same way as a Fatal report. */
 void twErrReport(twErrStream *stream, twErr *error);
 /* Builds with twErrBuildVa (may raise as that does), then as twErrReport. */
 void twErrReportBuild(twErrStream *stream, const char *location, twMsgFileHandle *file,
@@ -99,7 +101,9 @@ void twErrYell(const char *format, ...);
 /* 'log' appends the error to the error log (it is called for every report;
  * it decides itself what it skips). 'count' adds the error to the stream,
  * taking a reference of its own, and clears the stream's alert. Either may
- * be null (the default): nothing is logged or counted. Neither may raise. */
+ * be null (the default): nothing is logged or counted. Either may report
+ * (the log warns about itself) and may raise; the report then releases the
+ * error and lets the exception go on. */
 typedef void (*twErrLogHookFn)(twErr *error);
 typedef void (*twErrCountHookFn)(twErrStream *stream, twErr *error);
 twErrLogHookFn twErr_SetLogHook(twErrLogHookFn log);       /* returns the previous one */

@@ -173,6 +173,43 @@ TEST_F(ReportOutputTest, OutputGoesThroughTheReplaceableFunction)
     EXPECT_EQ("e: Warning: default\n", printed());
 }
 
+// Reports 'e' (a new reference), or outputs a new error when it is null,
+// and swallows an exception of 'tag'.
+void reportCaught(uint32_t tag, twErr *e)
+{
+    TW_TRY(tag) {
+        if (e)
+            twErrReport(nullptr, twErrCopy(e));
+        else
+            twErrOut2("a", TW_SEV_WARNING, "shown");
+    } TW_CATCH {
+        TW_EX_SWALLOW();
+    } TW_END_TRY;
+}
+
+// Raises that pass through a report used to leave it counted as still
+// running, so that enough caught ones ended the process at the next report.
+TEST_F(ReportOutputTest, RaisesFromTheOutputFunctionAndTheHooksPassThrough)
+{
+    twErrOutFuncV = [](twErrStream *, twErr *e) {
+        twErrDestroy(e);
+        twExThrow2(TW_EX_USER1, "out", 0, "raised");
+    };
+    for (int i = 0; i < 40; i++) reportCaught(TW_EX_USER1, nullptr);
+    twErrOutFuncV = twErrReport;
+    twErr_SetLogHook([](twErr *) { twExThrow2(TW_EX_USER2, "log", 0, "raised"); });
+    twErr *e = twErrCreate2("b", TW_SEV_NOTE, "logged");
+    twErr *held = twErrCopy(e);
+    for (int i = 0; i < 40; i++) reportCaught(TW_EX_USER2, e);
+    EXPECT_EQ(2, held->refCount) << "each report released its reference on the way out";
+    twErrDestroy(held);
+    twErrDestroy(e);
+    EXPECT_EQ(nullptr, twEx_StackV);
+    twErr_SetLogHook(nullptr);
+    twErrOut2("c", TW_SEV_WARNING, "still reporting");
+    EXPECT_EQ("c: Warning: still reporting\n", printed());
+}
+
 TEST_F(ReportOutputTest, YellPrintsTheTextAsItStands)
 {
     twErrYell("no newline %d", 5);
