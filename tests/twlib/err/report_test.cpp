@@ -210,6 +210,30 @@ TEST_F(ReportOutputTest, RaisesFromTheOutputFunctionAndTheHooksPassThrough)
     EXPECT_EQ("c: Warning: still reporting\n", printed());
 }
 
+const char *formatted(twMsgFileHandle *, int number, va_list ap)
+{
+    static char buf[128];
+    char format[32];
+    snprintf(format, sizeof format, "[W]%d: %%s %%d", number);
+    vsnprintf(buf, sizeof buf, format, ap);
+    return buf;
+}
+const char *fileName(twMsgFileHandle *)
+{
+    return "msgs";
+}
+
+TEST_F(ReportOutputTest, BuildVariantsPassTheirArgumentsOn)
+{
+    const twErrMessageSource source = {formatted, fileName, nullptr};
+    const twErrMessageSource *saved = twErr_SetMessageSource(&source);
+    twErrReportBuild(someStream, "loc", nullptr, 31, "report", 1);
+    twErrOutBuild(nullptr, nullptr, nullptr, 32, "out", 2);
+    twErr_SetMessageSource(saved);
+    EXPECT_EQ("msgs: Warning 31: loc: 31: report 1\nmsgs: Warning 32: 32: out 2\n", printed());
+    EXPECT_EQ(1u, counted.size());
+}
+
 TEST_F(ReportOutputTest, YellPrintsTheTextAsItStands)
 {
     twErrYell("no newline %d", 5);
