@@ -472,10 +472,10 @@ static bool readLine(FILE *stream)
 // Puts the gathered continuation lines behind the text of the chain's last
 // record, all at once: appending them one by one would copy the growing
 // text for every line.
-static void flushContinuation(twErr *chain)
+static void flushContinuation(twErr *last)
 {
     if (twStrBufLength(continuation) == 0) return;
-    twErrAppendText(lastRecord(chain), twStrBufString(continuation));
+    twErrAppendText(last, twStrBufString(continuation));
     twStrBufClear(continuation);
 }
 
@@ -499,7 +499,9 @@ int twErrReadErrorFile(FILE *stream, twErrChainFn fn, void *data)
 {
     setUpReader();
     twStrBufClear(continuation);
-    twErr *current = nullptr;
+    // The chain being assembled and its last record: records are added at
+    // the tail directly, so a long chain costs no walk per line.
+    twErr *current = nullptr, *tail = nullptr;
     while (readLine(stream)) {
         const char *line = twStrBufString(lineBuffer);
         if (twRegexpExec(continuationPattern, nullptr, line)) {
@@ -509,26 +511,30 @@ int twErrReadErrorFile(FILE *stream, twErrChainFn fn, void *data)
             }
             continue;
         }
-        if (current) flushContinuation(current);
+        if (current) flushContinuation(tail);
         // A zero byte inside a line ends it for the pattern and the parse.
         twErr *e = twRegexpExec(errorLinePattern, nullptr, line) ? twErrCreateFromString(line)
                                                                  : nullptr;
         if (e && line[0] == '+') {
-            current = current ? twErrAppend(current, e) : e;
+            if (current)
+                tail->next = e;
+            else
+                current = e;
+            tail = e;
             continue;
         }
         if (current) {
             twErr *done = current;
-            current = nullptr;
+            current = tail = nullptr;
             if (!deliver(fn, done, data, e)) {
                 twErrDestroy(e);
                 return 0;
             }
         }
-        current = e;
+        current = tail = e;
     }
     if (current) {
-        flushContinuation(current);
+        flushContinuation(tail);
         if (!deliver(fn, current, data, nullptr)) return 0;
     }
     return 1;
