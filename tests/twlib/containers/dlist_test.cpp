@@ -29,10 +29,11 @@ twDlistList *make(std::initializer_list<uintptr_t> values)
 // broken back link shows.
 std::vector<uintptr_t> values(twDlistList *l)
 {
-    std::vector<uintptr_t> out, back;
-    twDlistLoop(l, [](void *v, void *a) { static_cast<std::vector<uintptr_t> *>(a)->push_back(n(v)); return 1; }, &out);
-    twDlistReverseLoop(l, [](void *v, void *a) { static_cast<std::vector<uintptr_t> *>(a)->insert(static_cast<std::vector<uintptr_t> *>(a)->begin(), n(v)); return 1; }, &back);
-    EXPECT_EQ(out, back) << "forward and backward links disagree";
+    using Vec = std::vector<uintptr_t>;
+    Vec out, back;
+    twDlistLoop(l, [](void *v, void *a) { static_cast<Vec *>(a)->push_back(n(v)); return 1; }, &out);
+    twDlistReverseLoop(l, [](void *v, void *a) { static_cast<Vec *>(a)->push_back(n(v)); return 1; }, &back);
+    EXPECT_EQ(out, Vec(back.rbegin(), back.rend())) << "forward and backward links disagree";
     EXPECT_EQ(static_cast<int>(out.size()), twDlistSize(l));
     return out;
 }
@@ -87,7 +88,8 @@ TEST(DlistTest, AddRemoveAndCursorResults)
     EXPECT_EQ((V{5, 2}), values(l));
     EXPECT_TRUE(twDlistCurFirst(l));
     int key = 2;
-    EXPECT_EQ(1, twDlistSearchForKey(l, &key, [](void *k, void *v) -> int { return static_cast<int>(n(v)) == *static_cast<int *>(k); }));
+    auto byKey = [](void *k, void *v) -> int { return static_cast<int>(n(v)) == *static_cast<int *>(k); };
+    EXPECT_EQ(1, twDlistSearchForKey(l, &key, byKey));
     EXPECT_EQ(2u, n(twDlistCurElement(l)));
 
     twDlistSetCurrent(l, nullptr);
@@ -214,7 +216,10 @@ TEST(DlistTest, MovingCellsKeepsBothListsWhole)
 // the tail are rebuilt, and a long list does not recurse per cell.
 TEST(DlistTest, SortRebuildsLinksAndKeepsTheCursorCell)
 {
-    auto ascending = [](void *a, void *b) { return static_cast<int>(n(a) / 10) - static_cast<int>(n(b) / 10); };
+    // By tens, so that 11, 12 and 13 compare equal.
+    auto ascending = [](void *a, void *b) {
+        return static_cast<int>(n(a) / 10) - static_cast<int>(n(b) / 10);
+    };
     twDlistList *l = make({30, 10, 20});
     twDlistSearchFor(l, w(10));
     twDlistSort(l, ascending);
