@@ -38,6 +38,19 @@ void segfault()
     forbiddenPage()[16] = 1;
 }
 
+// A read past the end of a mapped file: a bus error.
+void busError()
+{
+    static volatile char *map = [] {
+        FILE *f = tmpfile();
+        fputc('x', f);
+        fflush(f);
+        void *p = mmap(nullptr, 8192, PROT_READ, MAP_SHARED, fileno(f), 0);
+        return static_cast<volatile char *>(p);
+    }();
+    (void)map[4096 + 16];
+}
+
 // An integer division by zero done by the processor itself, where the
 // compiler cannot see it (a division in C++ would be undefined behaviour).
 void fpe()
@@ -81,7 +94,7 @@ void catchOnce(void (*fault)(), uint32_t tag)
         } TW_CATCH {
             caught = 1;
             printf("%s|%s|%d|%d\n", twExTagString(twExTagV), twErrApp(twExErrV), twErrNum(twExErrV),
-                   blocked(tag == TW_EX_SEGV ? SIGSEGV : SIGFPE));
+                   blocked(tag == TW_EX_SEGV ? SIGSEGV : tag == TW_EX_FPE ? SIGFPE : SIGBUS));
             TW_EX_SWALLOW();
         } TW_END_TRY;
     } TW_CATCH {
@@ -112,6 +125,7 @@ TEST(ExceptSignalEnv, Run)
         catchOnce(segfault, TW_EX_SEGV);
         catchOnce(fpe, TW_EX_FPE);
         catchOnce(fpe, TW_EX_FPE);
+        catchOnce(busError, TW_EX_BUSERR);
         TW_TRY(TW_EX_SEGV) {
             twExThrow2(TW_EX_USER1, "app", TW_SEV_ERROR, "ordinary");
         } TW_CATCH {
@@ -165,7 +179,8 @@ TEST(ExceptSignalTest, FaultsAreCaughtAgainAndAgainAndTheProgramGoesOn)
               r.out.find(std::string("segmentation violation|twlib|2001|0\n") + caught +
                          "segmentation violation|twlib|2001|0\n" + caught +
                          "floating point exception|twlib|2001|0\n" + caught +
-                         "floating point exception|twlib|2001|0\n" + caught))
+                         "floating point exception|twlib|2001|0\n" + caught + "bus error|twlib|2001|0\n" +
+                         caught))
         << r.out << r.err;
     EXPECT_EQ("app: Error: ordinary\n", r.err);
 }
