@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "support/child.h"
@@ -114,6 +115,8 @@ TEST(ExceptSignalEnv, Run)
     CHILD_ONLY();
     std::string scene = getenv("TW_TEST_CHILD");
     if (scene == "uncaught-before-init") {
+        struct rlimit noCore = {0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
         TW_TRY(TW_EX_SEGV) {
             segfault();
         } TW_CATCH {
