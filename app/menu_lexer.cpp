@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/menu_records.h"
+#include "twlib/text/chars.h"
 
 // Every keyword character is also a separator, so each is a token of its own.
 static const char SEPARATORS[] = "\" \t\n{}|'";
@@ -31,17 +32,12 @@ static void copyToken(char *dst, int size)
     dst[size - 1] = '\0';
 }
 
-static bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 // The value of the word's leading digits. A value beyond the 32-bit range
 // saturates instead of overflowing.
 static int leadingDigitsValue(const char *word)
 {
     long long value = 0;
-    for (const char *p = word; isDigit(*p); ++p) {
+    for (const char *p = word; tw_IsDigit(*p); ++p) {
         value = value * 10 + (*p - '0');
         if (value > INT_MAX) return INT_MAX;
     }
@@ -93,7 +89,7 @@ int readInt(int *dst)
 {
     int code = nextToken();
     if (code != TOK_WORD) return code;
-    if (isDigit(reader.token[0])) {
+    if (tw_IsDigit(reader.token[0])) {
         *dst = leadingDigitsValue(reader.token);
         return 0;
     }
@@ -122,7 +118,7 @@ int readIntOrString(char *dst, int size, int *num)
 {
     int code = nextToken();
     if (code == TOK_WORD) {
-        if (isDigit(reader.token[0])) {
+        if (tw_IsDigit(reader.token[0])) {
             *num = leadingDigitsValue(reader.token);
             return 0;
         }

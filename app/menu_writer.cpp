@@ -20,6 +20,7 @@
 #include <cstdint>
 
 #include "twlib/containers/list.h"
+#include "twlib/core/sizecheck.h"
 #include "twlib/core/exit.h"
 #include "twlib/core/mem.h"
 #include "twlib/text/str.h"
@@ -47,11 +48,8 @@ constexpr uint32_t MAX_ROOM = UINT32_MAX / sizeof(Frame);
 static void push(WalkStack &stack, Menu *menu)
 {
     if (stack.depth == stack.room) {
-        if (stack.room == MAX_ROOM) {
-            // Deeper than a tagged block can hold: treated as exhausted memory.
-            fputs("Out of memory.\n", stderr);
-            twAbort(0);
-        }
+        // Deeper than a tagged block can hold: treated as exhausted memory.
+        if (stack.room == MAX_ROOM) tw_SizeExhausted();
         uint32_t room = stack.room == 0 ? FIRST_ROOM
                         : stack.room > MAX_ROOM / 2 ? MAX_ROOM
                                                     : stack.room * 2;

@@ -12,7 +12,8 @@ install(TARGETS pagelift RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 foreach(dir twlib tslib)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${dir}
           FILES_MATCHING PATTERN "*.h"
-          PATTERN "*_testhook.h" EXCLUDE PATTERN "*_internal.h" EXCLUDE)
+          PATTERN "*_testhook.h" EXCLUDE PATTERN "*_internal.h" EXCLUDE
+          PATTERN "sizecheck.h" EXCLUDE PATTERN "chars.h" EXCLUDE)
 endforeach()
 
 set(TW_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/twlib)

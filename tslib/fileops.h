@@ -15,9 +15,6 @@
 #define TSLIB_FILEOPS_H
 
 #include "twlib/core/base.h"
-/* Kept only while twlib/wiring.cpp takes tsMsgFile through this header;
- * tsMsgFile belongs to tslib/msgfile.h. */
-#include "tslib/msgfile.h"
 
 #ifdef __cplusplus
 extern "C" {

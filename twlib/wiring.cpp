@@ -16,6 +16,7 @@
 #include <cstdio>
 
 #include "tslib/fileops.h"
+#include "tslib/msgfile.h"
 #include "twlib/containers/dlist.h"
 #include "twlib/core/exit.h"
 #include "twlib/core/fault.h"
@@ -25,6 +26,7 @@
 #include "twlib/err/except.h"
 #include "twlib/err/msgfile.h"
 #include "twlib/err/report.h"
+#include "twlib/text/sprintf.h"
 #include "twlib/text/str.h"
 
 namespace {
@@ -111,6 +113,7 @@ bool wire()
     twMemFl_SetNameHooks(copyName, freeName);
     tw_SetRaiseHooks(raiseText, raiseBuild);
     tw_SetReportHook(twErrReport2);
+    tw_SetFormatHook(twSprintf_FormatVa);
     twEx_SetMessageSource(&messageSource);
     twErr_SetMessageSource(&recordMessageSource);
     twErr_SetStreamHook(countInStream);

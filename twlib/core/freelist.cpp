@@ -20,6 +20,7 @@
 
 #include "twlib/core/exit.h"
 #include "twlib/core/mem.h"
+#include "twlib/core/sizecheck.h"
 
 // Named free list: one exact piece size, its own chain of free pieces.
 struct twMemFl {
@@ -221,9 +222,8 @@ static inline uint32_t namedCarveSize(const twMemFl *list)
 static char *plainNameCopy(const char *name)
 {
     if (!name) return nullptr;
-    size_t n = strlen(name) + 1;
-    if (n > UINT32_MAX) twMemExit(2);  // a name that large is exhausted memory
-    return static_cast<char *>(memcpy(twMemMalloc(static_cast<uint32_t>(n), "twFreelist name"), name, n));
+    uint32_t n = tw_CheckSize(strlen(name) + 1);
+    return static_cast<char *>(memcpy(twMemMalloc(n, "twFreelist name"), name, n));
 }
 
 static void plainNameFree(char *name)
