@@ -60,27 +60,27 @@ twErr *twErrCreate2(const char *app, int severity, const char *text)
 
 const char *twErrApp(const twErr *error)
 {
-    return error->app;
+    return error ? error->app : nullptr;
 }
 
 const char *twErrLocation(const twErr *error)
 {
-    return error->location;
+    return error ? error->location : nullptr;
 }
 
 const char *twErrText(const twErr *error)
 {
-    return error->text;
+    return error ? error->text : nullptr;
 }
 
 int twErrNum(const twErr *error)
 {
-    return error->number;
+    return error ? error->number : 0;
 }
 
 int twErrSeverity(const twErr *error)
 {
-    return error->severity;
+    return error ? error->severity : TW_SEV_ERROR;
 }
 
 static twErr *lastRecord(twErr *error)
@@ -89,8 +89,17 @@ static twErr *lastRecord(twErr *error)
     return error;
 }
 
+// A caller's mistake that would otherwise follow a null pointer.
+TW_NORETURN static void refuseNull(const char *routine)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "%s: no error record given", routine);
+    twExThrow2(TW_EX_PRECOND, "twlib", TW_SEV_ERROR, text);
+}
+
 twErr *twErrAppend(twErr *error, twErr *more)
 {
+    if (!error) refuseNull("twErrAppend");
     if (!more) return error;
     twErr *last = lastRecord(error);
     // Two chains that share a record share everything behind it, the last
@@ -104,6 +113,7 @@ twErr *twErrAppend(twErr *error, twErr *more)
 
 void twErrAppendText(twErr *error, const char *text)
 {
+    if (!error) refuseNull("twErrAppendText");
     if (!text) return;
     char *joined;
     if (error->text) {
@@ -497,6 +507,9 @@ static int deliver(twErrChainFn fn, twErr *chain, void *data, twErr *held)
 
 int twErrReadErrorFile(FILE *stream, twErrChainFn fn, void *data)
 {
+    if (!stream || !fn)
+        twExThrow2(TW_EX_PRECOND, "twlib", TW_SEV_ERROR,
+                   "twErrReadErrorFile: no stream or no function given");
     setUpReader();
     twStrBufClear(continuation);
     // The chain being assembled and its last record: records are added at

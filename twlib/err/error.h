@@ -65,8 +65,8 @@ twErr *twErrCreate(const char *location, const char *app, int number, int severi
 /* twErrCreate without location and with number 0. */
 twErr *twErrCreate2(const char *app, int severity, const char *text);
 
-/* The head record's fields; the strings stay owned by the record. 'error'
- * must not be null. */
+/* The head record's fields; the strings stay owned by the record. A null
+ * error has null strings, number 0 and severity Error. */
 const char *twErrApp(const twErr *error);
 const char *twErrLocation(const twErr *error);
 const char *twErrText(const twErr *error);
@@ -75,12 +75,14 @@ int twErrSeverity(const twErr *error);
 
 /* Links the chain 'more' behind the last record of 'error' and returns
  * 'error'; the chain takes over the caller's reference to 'more'. A null
- * 'more' changes nothing. 'error' must not be null. Appending a chain to
- * itself, or a chain that already holds 'error', is refused (nothing
- * changes): it would make a loop. */
+ * 'more' changes nothing; a null 'error' raises TW_EX_PRECOND. A 'more'
+ * that shares records with 'error' (the chain itself, a part of it, a chain
+ * that holds it) is refused and nothing changes, the caller keeping its
+ * reference: linking it would make a loop. */
 twErr *twErrAppend(twErr *error, twErr *more);
 /* Replaces the head record's text by the old text, a newline and 'text'
- * (just 'text' when it had none); a null 'text' changes nothing. */
+ * (just 'text' when it had none); a null 'text' changes nothing. A null
+ * 'error' raises TW_EX_PRECOND. */
 void twErrAppendText(twErr *error, const char *text);
 
 /* Calls fn(record, data) for each record of the chain, head first; returns
@@ -173,7 +175,8 @@ twErr *twErrCreateFromString(const char *line);
  * with "+" add a record to the current chain; other lines end the current
  * chain and are skipped. The function may raise: what the read holds is
  * released on the way. It may read another error file. Returns 1, or 0 as
- * soon as fn returns 0 (reading stops there). */
+ * soon as fn returns 0 (reading stops there). A null stream or function
+ * raises TW_EX_PRECOND. */
 typedef int (*twErrChainFn)(twErr *chain, void *data);
 int twErrReadErrorFile(FILE *stream, twErrChainFn fn, void *data);
 

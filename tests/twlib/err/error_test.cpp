@@ -56,6 +56,35 @@ TEST(ErrorTest, CreateCopiesItsStringsAndAccessorsReadTheHead)
     EXPECT_EQ("first\nsecond", str(twErrText(e)));
     twErrDestroy(e);
     twErrDestroy(nullptr);
+
+    EXPECT_EQ(nullptr, twErrApp(nullptr));
+    EXPECT_EQ(nullptr, twErrText(nullptr));
+    EXPECT_EQ(0, twErrNum(nullptr));
+    EXPECT_EQ(TW_SEV_ERROR, twErrSeverity(nullptr));
+}
+
+// Refuses 'call' with a raise of TW_EX_PRECOND; returns the error's text.
+std::string refused(void (*call)())
+{
+    std::string text;
+    TW_TRY(TW_EX_PRECOND) {
+        call();
+        ADD_FAILURE() << "no raise";
+    } TW_CATCH {
+        text = str(twErrText(twExErrV));
+        TW_EX_SWALLOW();
+    } TW_END_TRY;
+    return text;
+}
+
+TEST(ErrorTest, NullArgumentsThatWouldBeFollowedAreRefused)
+{
+    EXPECT_EQ("twErrAppend: no error record given", refused([] { twErrAppend(nullptr, nullptr); }));
+    EXPECT_EQ("twErrAppendText: no error record given",
+              refused([] { twErrAppendText(nullptr, "x"); }));
+    EXPECT_EQ("twErrReadErrorFile: no stream or no function given",
+              refused([] { twErrReadErrorFile(nullptr, [](twErr *, void *) { return 1; }, nullptr); }));
+    EXPECT_EQ(nullptr, twExErrV);
 }
 
 TEST(ErrorTest, ChainsAppendLoopAndRefuseToCloseALoop)
