@@ -22,7 +22,10 @@
 #include "twlib/text/str.h"
 
 twErrOutFn twErrOutFuncV = twErrReport;
-FILE *twErrFileV = nullptr;
+// Standard error is no constant: the value is set when the library is
+// loaded, and a report made before that (or after a caller stored null)
+// prints on standard error all the same.
+FILE *twErrFileV = stderr;
 int twErrStyleV[4] = {TW_ERR_VERBOSE, TW_ERR_TERSE, TW_ERR_TERSE, TW_ERR_VERBOSE};
 int twErrActionV[TW_SEV_COUNT] = {TW_ERR_ACTION_ALERTBOX, TW_ERR_ACTION_ALERTBOX,
                                   TW_ERR_ACTION_ALERTBOX, TW_ERR_ACTION_ALERTBOX,

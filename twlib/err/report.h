@@ -35,8 +35,8 @@ enum { TW_ERR_ACTION_STATUSLINE = 0, TW_ERR_ACTION_ALERTBOX = 1, TW_ERR_ACTION_D
  * as twErrReport. */
 typedef void (*twErrOutFn)(twErrStream *stream, twErr *error);
 extern twErrOutFn twErrOutFuncV;
-/* The file reports are printed on; null counts as standard error (its
- * initial value). */
+/* The file reports are printed on: standard error at first; null counts
+ * as standard error. */
 extern FILE *twErrFileV;
 /* The text style (TW_ERR_TERSE, TW_ERR_VERBOSE) of each output context:
  * standard error, status line, alert box, log file. Initially verbose,

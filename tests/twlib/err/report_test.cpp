@@ -67,7 +67,7 @@ protected:
     }
     void TearDown() override
     {
-        twErrFileV = nullptr;
+        twErrFileV = stderr;
         twErrOutFuncV = twErrReport;
         twErr_SetLogHook(savedLog);
         twErr_SetStreamHook(savedCount);
@@ -255,6 +255,7 @@ TEST(ReportInitTest, InitTakesTheProgramNameOnce)
     EXPECT_EQ("/bin/prog", seen);
     EXPECT_EQ(1, argc);
     EXPECT_EQ(TW_ERR_VERBOSE, twErrStyleV[0]);
+    EXPECT_EQ(stderr, twErrFileV);
     twErrGetPrefs();
     twErr_SetArgv0Hook(saved);
 }
