@@ -35,7 +35,7 @@ consume() {
 
   export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
   mkdir -p "$out/pc"
-  cc -std=c11 $(pkg-config --cflags twlib) "$root/tests/install/use_twlib.c" -o "$out/pc/c" \
+  cc $(pkg-config --cflags twlib) "$root/tests/install/use_twlib.c" -o "$out/pc/c" \
     $(pkg-config --libs twlib) >>"$work/log" 2>&1 || { echo "pkg-config C build failed"; return 1; }
   c++ -std=c++20 $(pkg-config --cflags twlib) "$root/tests/install/use_twlib.cpp" -o "$out/pc/cpp" \
     $(pkg-config --libs twlib) >>"$work/log" 2>&1 || { echo "pkg-config C++ build failed"; return 1; }

@@ -131,3 +131,43 @@ void tw_AssertFailF(const char *source, int line, const char *format, ...)
     fflush(stderr);
     twAbort(1);
 }
+
+/* ------------------------------------------------------------------ */
+/* Unwind records                                                      */
+/* ------------------------------------------------------------------ */
+
+static twUnwind *unwindTop;
+
+void tw_UnwindPush(twUnwind *record, void (*release)(void *arg), void *arg)
+{
+    record->previous = unwindTop;
+    record->release = release;
+    record->arg = arg;
+    unwindTop = record;
+}
+
+void tw_UnwindPop(twUnwind *record)
+{
+    for (twUnwind *u = unwindTop; u; u = u->previous) {
+        if (u == record) {
+            unwindTop = record->previous;
+            return;
+        }
+    }
+}
+
+twUnwind *tw_UnwindTop(void)
+{
+    return unwindTop;
+}
+
+void tw_UnwindTo(twUnwind *mark)
+{
+    // Each record comes off before its release runs, so a release that ends
+    // the process or pushes records of its own sees a sound stack.
+    while (unwindTop && unwindTop != mark) {
+        twUnwind *u = unwindTop;
+        unwindTop = u->previous;
+        if (u->release) u->release(u->arg);
+    }
+}

@@ -56,6 +56,34 @@ TW_NORETURN void tw_AssertFail(const char *source, int line, const char *text);
 TW_NORETURN void tw_AssertFailF(const char *source, int line, const char *format, ...)
     TW_PRINTF_LIKE(3, 4);
 
+/* Releases for regions below the error layer. Such a module cannot set a
+ * catch frame, so where it holds something across a call that may raise (a
+ * callback, a raising operation) it pushes an unwind record, living in its
+ * own stack frame, and pops it when the region ends. An exception caught by
+ * a frame pushed before the record calls release(arg) on its way there,
+ * newest record first. A release must not raise and must not jump.
+ *
+ *     twUnwind u;
+ *     tw_UnwindPush(&u, releaseScratch, scratch);
+ *     callback(...);                 // may raise
+ *     tw_UnwindPop(&u);
+ *     releaseScratch(scratch);
+ */
+typedef struct twUnwind {
+    struct twUnwind *previous;
+    void (*release)(void *arg);
+    void *arg;
+} twUnwind;
+void tw_UnwindPush(twUnwind *record, void (*release)(void *arg), void *arg);
+/* Takes the record, and any record pushed after it and never popped, off
+ * the stack without calling them. */
+void tw_UnwindPop(twUnwind *record);
+/* The newest record; null when there is none. */
+twUnwind *tw_UnwindTop(void);
+/* For the exception layer: calls and takes off every record newer than
+ * 'mark' (a value of tw_UnwindTop), newest first. */
+void tw_UnwindTo(twUnwind *mark);
+
 /* The calls the layers above install. Each may be null (the stand-in is
  * then used again). The raise calls must not return. */
 typedef void (*twRaiseTextFn)(uint32_t tag, const char *app, int severity, const char *text);

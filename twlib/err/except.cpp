@@ -141,6 +141,8 @@ void takePending(twErr *error)
         if (frame->mask & tag) {
             twEx_StackV = frame->previous;
             frame->check = 0;
+            // What the layers below the frames held across the raise.
+            tw_UnwindTo(frame->unwind);
             twEx_LeavingSignal();
             siglongjmp(frame->context, 1);
         }
@@ -247,6 +249,7 @@ twMsgFileHandle *twEx_LibraryMessageFile(const char *catalogue)
     frame->pending = twExErrV;
     frame->depth = here;
     frame->check = reinterpret_cast<uintptr_t>(frame) ^ kFrameCheck;
+    frame->unwind = tw_UnwindTop();
     twEx_StackV = frame;
 }
 

@@ -53,6 +53,12 @@
 #include <setjmp.h>
 #include <stdarg.h>
 
+/* Catch frames are POSIX signal jumps (sigjmp_buf, sigsetjmp), which strict
+ * ISO C modes leave out of <setjmp.h>. */
+#if !defined(__cplusplus) && !defined(_POSIX_C_SOURCE)
+#error "twlib/err/except.h needs POSIX: compile C with -std=gnu11 (the default) or define _POSIX_C_SOURCE"
+#endif
+
 #include "twlib/core/base.h"
 
 #ifdef __cplusplus
@@ -88,6 +94,7 @@ typedef struct twExFrame {
     twErr *pending;             /* the pending error when it was pushed */
     uintptr_t depth;            /* stack depth at the push (misuse check) */
     uintptr_t check;            /* address ^ a constant while pushed */
+    struct twUnwind *unwind;    /* the floor's newest unwind record at the push */
 } twExFrame;
 
 /* Top of the frame stack; null outside every region. */

@@ -13,6 +13,7 @@
 
 #include "support/oom_sweep.h"
 #include "twlib/core/exit.h"
+#include "twlib/core/fault.h"
 #include "twlib/err/assert.h"
 #include "twlib/err/error.h"
 #include "twlib/err/report.h"
@@ -213,6 +214,36 @@ TEST_F(ExceptTest, ThrowsFromBelowTheErrorLayerAreCaught)
     EXPECT_EQ(0, twErrLoop(twExErrV, chainHasNumber, &wanted)) << text(twExErrV);
     EXPECT_NE(std::string::npos, text(twExErrV).find("in call to routine twSprintf(): ")) << text(twExErrV);
     EXPECT_NE(std::string::npos, text(twExErrV).find("+twRegexp: Error: ")) << "the earlier one is behind it";
+}
+
+// Modules below the error layer hold things across raising calls through
+// the floor's unwind records: a catching frame releases every record pushed
+// inside its region, newest first, and none pushed before it.
+TEST_F(ExceptTest, ACatchReleasesTheUnwindRecordsOfItsRegion)
+{
+    static std::string released;
+    auto note = [](void *arg) { released += static_cast<const char *>(arg); };
+    twUnwind outer, first, second;
+    tw_UnwindPush(&outer, note, const_cast<char *>("outer "));
+    TW_TRY(TW_EX_POSTCOND) {
+        tw_UnwindPush(&first, note, const_cast<char *>("first "));
+        tw_UnwindPush(&second, note, const_cast<char *>("second "));
+        tw_RaiseText(TW_EX_POSTCOND, "twTest", 0, "held across a raise");
+    } TW_CATCH {
+        released += "| ";
+    } TW_END_TRY;
+    EXPECT_EQ("second first | ", released);
+    EXPECT_EQ(&outer, tw_UnwindTop());
+
+    // A region that ends normally pops its own records without calling them.
+    TW_TRY(TW_EX_ALL) {
+        tw_UnwindPush(&first, note, const_cast<char *>("never "));
+        tw_UnwindPop(&first);
+    } TW_CATCH {
+    } TW_END_TRY;
+    tw_UnwindPop(&outer);
+    EXPECT_EQ(nullptr, tw_UnwindTop());
+    EXPECT_EQ("second first | ", released);
 }
 
 TEST_F(ExceptTest, ConditionThrowsCarryTheirTagAndLocation)
