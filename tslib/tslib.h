@@ -4,6 +4,7 @@
 
 #include "tslib/path.h"
 #include "tslib/fileops.h"
+#include "tslib/dufs.h"
 #include "tslib/msgfile.h"
 #include "tslib/wdir.h"
 #include "tslib/search.h"
