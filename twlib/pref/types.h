@@ -56,7 +56,9 @@ extern twTypedata twTypeReturnDataV;
 typedef struct twTypeSpec twTypeSpec;
 
 /* How format hands text over: once per piece (the mask behaviour calls it
- * once per name and separator). 'text' is valid only during the call. */
+ * once per name and separator; the mask 0 calls it not at all). 'text' is
+ * valid only during the call, and is null for a missing text (a null
+ * string or number pointer, a toString giving null). */
 typedef void (*twTypeEmitFn)(void *emitArg, const char *text);
 
 /* Storage kinds of a behaviour. */
@@ -77,11 +79,13 @@ typedef struct twTypeBehaviour {
      * emit(emitArg, piece) for each piece. Does not raise for the stock
      * behaviours (the pointer behaviours call the params' functions). */
     void (*format)(const twTypedata *value, void *params, twTypeEmitFn emit, void *emitArg);
-    /* Releases a value's storage. */
-    void (*freeValue)(twTypedata value);
+    /* Releases a value's storage. The params are passed because the
+     * pointer behaviours take their free and copy from them; prefer
+     * twTypeFreeValue / twTypeCopyValue below, which pass them. */
+    void (*freeValue)(twTypedata value, void *params);
     /* A new value equal to 'value' (a new block, a new reference, or the
      * word itself). */
-    twTypedata (*copyValue)(twTypedata value);
+    twTypedata (*copyValue)(twTypedata value, void *params);
     /* Releases the specification's params when it is released. */
     void (*freeParams)(twTypeSpec *spec);
 } twTypeBehaviour;
@@ -146,8 +150,7 @@ typedef void (*twTypePrintFn)(void *value, twTypeEmitFn emit, void *emitArg);
 typedef void *(*twTypeCopyFn)(void *value);
 typedef void (*twTypeFreeFn)(void *value);
 typedef void *(*twTypeParseFn)(const char *text);
-/* twPointerTB, twPointerNoAllocTB: text = toString(value) (null emits
- * nothing). */
+/* twPointerTB, twPointerNoAllocTB: text = toString(value). */
 typedef struct twTypePointerParams {
     twTypeToStringFn toString;
     twTypeCopyFn copy;
@@ -247,14 +250,16 @@ char **twTypeStrArrayCopy(char *const *array);
 /* Releases every string (twStrFree) and the array; null is ignored. */
 void twTypeStrArrayFree(char **array);
 
-/* The copyValue of immediate values: returns 'value'. */
+/* Returns 'value'; the copyValue slot of immediate values is
+ * twTypeReturnArg2, the same with the params slot. */
 twTypedata twTypeReturnArg(twTypedata value);
+twTypedata twTypeReturnArg2(twTypedata value, void *params);
 /* The parse of behaviours whose values cannot be written as text: stores a
  * null value in twTypeReturnDataV. */
 void twNullTypedataProc(const char *text, void *params);
 /* The do-nothing freeValue and freeParams (twDummyProc takes no
  * arguments, so it cannot stand in these slots on this platform). */
-void twTypeNullFree(twTypedata value);
+void twTypeNullFree(twTypedata value, void *params);
 void twTypeNullFreeParams(twTypeSpec *spec);
 
 /* ---- conveniences over a specification ---- */
