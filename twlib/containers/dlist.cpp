@@ -17,6 +17,7 @@
  */
 #include "twlib/containers/dlist.h"
 
+#include "twlib/core/fault.h"
 #include "twlib/core/freelist.h"
 #include "twlib/core/mem.h"
 
@@ -577,11 +578,28 @@ void twDlistMoveAll(twDlistList *to, twDlistList *from)
 /* Whole-list operations                                               */
 /* ------------------------------------------------------------------ */
 
+// The merge sort rewrites only the next links, so until the chain is relinked
+// the previous links still hold the order from before the sort. A raise from
+// compare puts that order back from them.
+static void restoreOrder(void *arg)
+{
+    auto *list = static_cast<twDlistList *>(arg);
+    twDlistCell *following = &list->tail;
+    for (twDlistCell *c = list->tail.prev; c != &list->head; c = c->prev) {
+        c->next = following;
+        following = c;
+    }
+    list->head.next = following;
+}
+
 void twDlistSort(twDlistList *list, twDlistCmpFn compare)
 {
     if (list->count < 2) return;
+    twUnwind unwind;
+    tw_UnwindPush(&unwind, restoreOrder, list);
     last(list)->next = nullptr;
     twDlistCell *chain = mergeSort(first(list), compare);
+    tw_UnwindPop(&unwind);
     twDlistCell *prev = &list->head;
     for (twDlistCell *c = chain; c; c = c->next) {
         prev->next = c;
@@ -592,14 +610,24 @@ void twDlistSort(twDlistList *list, twDlistCmpFn compare)
     list->tail.prev = prev;
 }
 
+static void releasePartialCopy(void *arg)
+{
+    twDlistFreeList(static_cast<twDlistList *>(arg));
+}
+
 twDlistList *twDlistCopy(twDlistList *list, twDlistCopyFn copy)
 {
     twDlistList *out = twDlistCreate();
     if (isEmpty(list)) return out;
+    // The copies made so far stay the callback's business; the cells and the
+    // list record go back to the pools.
+    twUnwind unwind;
+    tw_UnwindPush(&unwind, releasePartialCopy, out);
     void *value = twDlistHead(list);
     do {
         twDlistAddTail(out, copy ? copy(value) : value);
     } while ((value = twDlistNxtElement(list)) != nullptr);
+    tw_UnwindPop(&unwind);
     return out;
 }
 

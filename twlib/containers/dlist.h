@@ -23,9 +23,9 @@
  * in that direction (the previous cell on a forward walk), so the next step
  * reaches the cell after the deleted one.
  *
- * Callbacks and raises. No operation keeps anything on the stack that a
- * raise out of a callback would have to clean up; what a raise leaves
- * behind is said on each operation.
+ * Callbacks and raises. A raise out of a callback passes through every
+ * operation with nothing lost; what it leaves behind is said on each
+ * operation.
  */
 #ifndef TWLIB_CONTAINERS_DLIST_H
 #define TWLIB_CONTAINERS_DLIST_H
@@ -172,16 +172,17 @@ void twDlistMoveAll(twDlistList *to, twDlistList *from);
 /* Sorts the cells by compare(valueA, valueB) with a merge sort that
  * allocates nothing and recurses about log2(n) deep; cells whose values
  * compare equal come out in the reverse of their order before. The cursor
- * keeps its cell. compare must not change the list and must return
- * normally: a raise from it leaves the cells unlinked from one another. */
+ * keeps its cell. compare must not change the list; a raise from it leaves
+ * the cells in their order from before the sort. */
 void twDlistSort(twDlistList *list, twDlistCmpFn compare);
 /* A new list (the caller's) holding copy(value) for each value in order, or
  * the values themselves with a null copy; its cursor is on its last cell.
  * The walk uses the source's cursor: it stands on the last cell visited
  * afterwards, direction forward. The first value is always copied; the
  * walk ends at the first value 0 after it, so the cells from there on are
- * not copied. copy must not change the source and must return normally: a
- * raise from it loses the partial copy. */
+ * not copied. copy must not change the source. A raise from it releases the
+ * partial copy's list (the values copy returned before are not released)
+ * and leaves the source's cursor on the value being copied. */
 twDlistList *twDlistCopy(twDlistList *list, twDlistCopyFn copy);
 /* The values in order followed by a 0 word, in 'array' (at least size + 1
  * words) or, when it is null, in a new array from the memory manager (tag

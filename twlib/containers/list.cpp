@@ -7,9 +7,12 @@
  *
  * The sort is a top-down merge sort: recursion only splits the list, so its
  * depth is about log2(n), and each merge is a plain loop over the halves.
+ * Every record sits in one of a few chains the sort keeps in view, so a
+ * raise out of the comparison can hand the caller one whole list back.
  */
 #include "twlib/containers/list.h"
 
+#include "twlib/core/fault.h"
 #include "twlib/core/mem.h"
 
 #include <cstddef>
@@ -30,27 +33,46 @@ struct DNode {
 inline SNode *sn(void *p) { return static_cast<SNode *>(p); }
 inline DNode *dn(void *p) { return static_cast<DNode *>(p); }
 
+// Where every record of a sort is while compare runs, so that a raise from
+// it can gather them all into one list again. Records are always in exactly
+// one of these chains.
+constexpr int kMaxDepth = 66; // splits halve the list, so 64 levels at most
+struct SortState {
+    SNode *first;            // the caller's first record: first again after a raise
+    SNode *held[kMaxDepth];  // by depth: the half kept while the other is sorted
+    SNode *merged;           // the merge under way: output so far...
+    SNode *mergedTail;       // ...ending here (null when none)
+    SNode *left;             // what remains of its two inputs
+    SNode *right;
+    bool doubly;             // set the previous links too
+};
+
 // Merges two sorted chains. Ties take the right-hand record, which is what
 // reverses runs of equal records.
-SNode *mergeRuns(SNode *left, SNode *right, twListCmpFn compare)
+SNode *mergeRuns(SortState &st, SNode *left, SNode *right, twListCmpFn compare)
 {
     SNode head{nullptr};
     SNode *tail = &head;
-    while (left && right) {
-        if (compare(left, right) >= 0) {
-            tail->next = right;
-            right = right->next;
+    st.left = left;
+    st.right = right;
+    while (st.left && st.right) {
+        if (compare(st.left, st.right) >= 0) {
+            tail->next = st.right;
+            st.right = st.right->next;
         } else {
-            tail->next = left;
-            left = left->next;
+            tail->next = st.left;
+            st.left = st.left->next;
         }
         tail = tail->next;
+        st.merged = head.next;
+        st.mergedTail = tail;
     }
-    tail->next = left ? left : right;
+    tail->next = st.left ? st.left : st.right;
+    st.merged = st.mergedTail = st.left = st.right = nullptr;
     return head.next;
 }
 
-SNode *mergeSort(SNode *list, twListCmpFn compare)
+SNode *mergeSort(SortState &st, SNode *list, twListCmpFn compare, int depth)
 {
     if (!list || !list->next)
         return list;
@@ -64,9 +86,60 @@ SNode *mergeSort(SNode *list, twListCmpFn compare)
     }
     SNode *right = slow->next;
     slow->next = nullptr;
-    SNode *left = mergeSort(list, compare);
-    right = mergeSort(right, compare);
-    return mergeRuns(left, right, compare);
+    st.held[depth] = right;
+    SNode *left = mergeSort(st, list, compare, depth + 1);
+    st.held[depth] = left;
+    right = mergeSort(st, right, compare, depth + 1);
+    st.held[depth] = nullptr;
+    return mergeRuns(st, left, right, compare);
+}
+
+// Release of a sort that compare left by a raise: one chain again, from the
+// caller's first record, in no particular order.
+void gatherRecords(void *arg)
+{
+    auto &st = *static_cast<SortState *>(arg);
+    SNode *all = nullptr;
+    SNode **end = &all;
+    auto add = [&end](SNode *chain) {
+        *end = chain;
+        while (*end) end = &(*end)->next;
+    };
+    if (st.mergedTail) {
+        st.mergedTail->next = nullptr;
+        add(st.merged);
+    }
+    add(st.left);
+    add(st.right);
+    for (SNode *chain : st.held) add(chain);
+    if (all != st.first) {
+        SNode *pred = all;
+        while (pred && pred->next != st.first) pred = pred->next;
+        if (pred) {
+            pred->next = nullptr;
+            *end = all;
+            all = st.first;
+        }
+    }
+    if (st.doubly) {
+        DNode *prev = nullptr;
+        for (DNode *p = dn(all); p; p = p->next) {
+            p->prev = prev;
+            prev = p;
+        }
+    }
+}
+
+SNode *sortChain(SNode *list, twListCmpFn compare, bool doubly)
+{
+    SortState st{};
+    st.first = list;
+    st.doubly = doubly;
+    twUnwind unwind;
+    tw_UnwindPush(&unwind, gatherRecords, &st);
+    SNode *head = mergeSort(st, list, compare, 0);
+    tw_UnwindPop(&unwind);
+    return head;
 }
 
 } // namespace
@@ -186,12 +259,12 @@ void *twListFreeGeneral(void *list, void (*release)(void *record))
 
 void *twListSsort(void *list, twListCmpFn compare)
 {
-    return mergeSort(sn(list), compare);
+    return sortChain(sn(list), compare, false);
 }
 
 void *twListDsort(void *list, twListCmpFn compare)
 {
-    DNode *head = dn(twListSsort(list, compare));
+    DNode *head = dn(sortChain(sn(list), compare, true));
     DNode *prev = nullptr;
     for (DNode *p = head; p; p = p->next) {
         p->prev = prev;

@@ -53,11 +53,12 @@ void *twListFreeGeneral(void *list, void (*release)(void *record));
 /* Sorts by 'compare' (not null) with a merge sort that allocates nothing
  * and recurses about log2(n) deep. Records that compare equal come out in
  * the reverse of their input order. Returns the new first record. compare
- * must not change the list and must return normally: a raise from it
- * leaves the records unlinked from one another. */
+ * must not change the list. A raise from it leaves every record in the
+ * list, the first one still first, in no particular order. */
 void *twListSsort(void *list, twListCmpFn compare);
 /* As twListSsort, then sets every previous link: null for the new first
- * record, its predecessor for every other. */
+ * record, its predecessor for every other (also after a raise from
+ * compare). */
 void *twListDsort(void *list, twListCmpFn compare);
 
 #ifdef __cplusplus

@@ -16,6 +16,7 @@
  */
 #include "twlib/containers/sym.h"
 
+#include "twlib/core/fault.h"
 #include "twlib/core/freelist.h"
 #include "twlib/core/mem.h"
 #include "twlib/core/sizecheck.h"
@@ -281,14 +282,49 @@ void *storeEntry(twSymTable *t, const void *key, void *value, bool *existed)
     return t->notFoundValue;
 }
 
-// Where the ordering function of twSymTableToArray lives during qsort.
-twSymOrderFn sortOrder = nullptr;
-
-int compareEntryKeys(const void *a, const void *b)
+// An in-place heap sort of entries by their keys. It needs no memory and no
+// global, so an ordering function may raise (nothing is held) or use this
+// operation itself, and one that contradicts itself still cannot take the
+// sort outside the array.
+inline const void *keyAt(void *const *a, size_t i)
 {
-    const SymEntry *ea = *static_cast<SymEntry *const *>(a);
-    const SymEntry *eb = *static_cast<SymEntry *const *>(b);
-    return sortOrder(ea->key, eb->key);
+    return static_cast<const SymEntry *>(a[i])->key;
+}
+
+void siftDown(void **a, size_t root, size_t n, twSymOrderFn order)
+{
+    for (;;) {
+        size_t child = 2 * root + 1;
+        if (child >= n)
+            return;
+        if (child + 1 < n && order(keyAt(a, child), keyAt(a, child + 1)) < 0)
+            child++;
+        if (order(keyAt(a, root), keyAt(a, child)) >= 0)
+            return;
+        void *t = a[root];
+        a[root] = a[child];
+        a[child] = t;
+        root = child;
+    }
+}
+
+void sortEntries(void **a, size_t n, twSymOrderFn order)
+{
+    if (n < 2)
+        return;
+    for (size_t i = n / 2; i-- > 0;)
+        siftDown(a, i, n, order);
+    for (size_t end = n - 1; end > 0; end--) {
+        void *t = a[0];
+        a[0] = a[end];
+        a[end] = t;
+        siftDown(a, 0, end, order);
+    }
+}
+
+void releaseArray(void *array)
+{
+    twMemFree(array);
 }
 
 } // namespace
@@ -485,8 +521,9 @@ int twSymCopyAll(twSymTable *dst, twSymTable *src, twSymCopyValueFn copyValue,
 void **twSymTableToArray(const twSymTable *t, void **array, twSymOrderFn order)
 {
     uint32_t n = t->entryCount;
+    void **own = nullptr;
     if (!array)
-        array = static_cast<void **>(
+        array = own = static_cast<void **>(
             twMemMalloc(tw_CheckArraySize(size_t(n) + 1, sizeof(void *)), kArrayTag));
     bool sorted = order && !sameFn(order, &twDummyProc);
     uint32_t k = 0;
@@ -494,13 +531,14 @@ void **twSymTableToArray(const twSymTable *t, void **array, twSymOrderFn order)
         for (SymEntry *e = t->slots[i]; e; e = e->next)
             array[k++] = sorted ? static_cast<void *>(e) : e->value;
     if (sorted) {
-        // The caller's array holds the entries while they are sorted, then
-        // each is replaced by its value. The previous order is put back so
-        // that an ordering function may itself use this operation.
-        twSymOrderFn saved = sortOrder;
-        sortOrder = order;
-        qsort(array, n, sizeof(void *), compareEntryKeys);
-        sortOrder = saved;
+        // The array holds the entries while they are sorted, then each is
+        // replaced by its value. An array made here goes if order raises.
+        twUnwind unwind;
+        if (own)
+            tw_UnwindPush(&unwind, releaseArray, own);
+        sortEntries(array, n, order);
+        if (own)
+            tw_UnwindPop(&unwind);
         for (uint32_t j = 0; j < n; j++)
             array[j] = static_cast<SymEntry *>(array[j])->value;
     }

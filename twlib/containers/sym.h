@@ -117,8 +117,10 @@ int twSymCopyAll(twSymTable *dst, twSymTable *src, twSymCopyValueFn copyValue,
 /* The values in a null-terminated array: 'array' when given (room for
  * twSymSize + 1 words), else a new tagged block ("twSymArray") that the
  * caller releases with twMemFree. In iteration order when order is null or
- * twDummyProc, else sorted by order on the keys (the platform's qsort; not
- * reentrant; order must return normally and not change the table). */
+ * twDummyProc, else sorted by order on the keys (an in-place heap sort;
+ * order may use this operation itself and must not change the table). A
+ * raise from order releases an array made here; a given array's words
+ * are then unspecified. */
 void **twSymTableToArray(const twSymTable *t, void **array, twSymOrderFn order);
 
 /* Call fn(value, key, a, b) for every entry, slot 0 upwards and each chain

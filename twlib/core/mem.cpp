@@ -198,6 +198,11 @@ void twMemPurge(void)
     callPurgeRoutines();
 }
 
+static void lowerPurgeDepth(void *)
+{
+    --purgeDepth;
+}
+
 int twMemExit(int attempt)
 {
     if (attempt >= 2 || purgeDepth != 0) {
@@ -207,8 +212,13 @@ int twMemExit(int attempt)
         fflush(stderr);
         twAbort(0);
     }
+    // A purge routine that raises must not leave the depth raised: every
+    // later shortage would end the process without purging.
+    twUnwind unwind;
+    tw_UnwindPush(&unwind, lowerPurgeDepth, nullptr);
     ++purgeDepth;
     callPurgeRoutines();
+    tw_UnwindPop(&unwind);
     --purgeDepth;
     return 1;
 }

@@ -451,6 +451,11 @@ void releaseMatcher(Matcher &m)
     twMemFree(m.memoRowOf);
 }
 
+void releaseMatcherOnRaise(void *m)
+{
+    releaseMatcher(*static_cast<Matcher *>(m));
+}
+
 bool pushFrame(Matcher &m, const Frame &f)
 {
     if (m.depth == m.capacity) {
@@ -863,6 +868,10 @@ int twRegexpExec(const twRegexpT *re, twRegexpMatch *match, const char *subject)
     m.memoRows = m.memoRowBytes = 0;
     m.backtracks = 0;
     for (auto &r : m.runs) r = KnownRun{nullptr, nullptr, nullptr, 0};
+    // A fault raised mid-match (a damaged program read past its end) takes
+    // the grown stack and the failure memory with it.
+    twUnwind unwind;
+    tw_UnwindPush(&unwind, releaseMatcherOnRaise, &m);
 
     if (re->mustContain && !strstr(subject, re->mustContain)) {
         // Cannot match anywhere.
@@ -878,6 +887,7 @@ int twRegexpExec(const twRegexpT *re, twRegexpMatch *match, const char *subject)
             if ((result = attempt(m, at, end)) != NO_MATCH || !*at) break;
         }
     }
+    tw_UnwindPop(&unwind);
     releaseMatcher(m);
 
     switch (result) {

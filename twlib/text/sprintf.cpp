@@ -321,6 +321,11 @@ static bool positionsComplete(const ParseState *ps)
     return true;
 }
 
+static void releaseScratch(void *block)
+{
+    twMemFree(block);
+}
+
 int twSpFmtParse(const char *format, twSpFmtParseFn fn, void *user)
 {
     if (!format || !fn) return 0;
@@ -344,6 +349,10 @@ int twSpFmtParse(const char *format, twSpFmtParseFn fn, void *user)
                                       : static_cast<char *>(twMemMalloc(static_cast<uint32_t>(need),
                                                                         "twSpFmtParse"));
     ps.d.scratchSize = need > INT_MAX ? INT_MAX : static_cast<int>(need);
+    // A callback that raises takes the parse with it: the scratch block goes
+    // on the way out.
+    twUnwind unwind;
+    if (ps.scratch != local) tw_UnwindPush(&unwind, releaseScratch, ps.scratch);
 
     int result = 1;
     if (!*format) {
@@ -380,7 +389,10 @@ int twSpFmtParse(const char *format, twSpFmtParseFn fn, void *user)
                 result = emitText(&ps, textStart, textLen);
         }
     }
-    if (ps.scratch != local) twMemFree(ps.scratch);
+    if (ps.scratch != local) {
+        tw_UnwindPop(&unwind);
+        twMemFree(ps.scratch);
+    }
     return result;
 }
 
@@ -526,8 +538,16 @@ static ArgValue fetchArg(FormatState *st, int code)
 static void releaseArgs(FormatState *st)
 {
     for (int n = 1; n <= st->fetched; ++n)
-        if (st->type[n] == TW_SPARG_INT64) twMemFlFree(st->value[n].q, sizeof(int64_t));
+        if (st->type[n] == TW_SPARG_INT64 && st->value[n].q) twMemFlFree(st->value[n].q, sizeof(int64_t));
     st->fetched = 0;
+}
+
+// A fault raised while formatting (a bad string pointer caught as a
+// segmentation violation) leaves by a jump: the fetched 64-bit arguments go
+// then.
+static void releaseArgsOnRaise(void *st)
+{
+    releaseArgs(static_cast<FormatState *>(st));
 }
 
 // First pass of a positional format: note the types this specification
@@ -740,6 +760,8 @@ int twSprintfVa2(char *buf, int size, int *needed, const char *format, va_list a
     st.out = buf;
     st.capacity = size - 1;
     va_copy(st.ap, ap);
+    twUnwind unwind;
+    tw_UnwindPush(&unwind, releaseArgsOnRaise, &st);
     twSpFmtParse(format, formatPiece, &st);
     if (!st.refused && st.positional) {
         st.pass = 1;
@@ -747,6 +769,7 @@ int twSprintfVa2(char *buf, int size, int *needed, const char *format, va_list a
         st.overflow = false;
         twSpFmtParse(format, formatPiece, &st);
     }
+    tw_UnwindPop(&unwind);
     va_end(st.ap);
     releaseArgs(&st);
     buf[st.produced < st.capacity ? st.produced : st.capacity] = '\0';

@@ -123,9 +123,8 @@ typedef struct twSpFmtDesc {
 
 /* Called for each piece of the format; returns 0 to stop the parse. May
  * call the formatters and the parser again; must not keep the descriptor
- * or its strings. A callback that jumps out (raises) of a parse of a format
- * longer than about 250 characters leaves the parse's scratch block
- * behind. */
+ * or its strings. A callback may raise: the parse then releases its
+ * scratch area on the way out. */
 typedef int (*twSpFmtParseFn)(const twSpFmtDesc *desc, void *user);
 
 /* Walks the format and calls fn for each literal text (kind 2) and each
