@@ -26,6 +26,7 @@
 #include "twlib/err/except.h"
 #include "twlib/err/msgfile.h"
 #include "twlib/err/report.h"
+#include "twlib/pref/options.h"
 #include "twlib/text/sprintf.h"
 #include "twlib/text/str.h"
 
@@ -117,6 +118,8 @@ bool wire()
     twEx_SetMessageSource(&messageSource);
     twErr_SetMessageSource(&recordMessageSource);
     twErr_SetStreamHook(countInStream);
+    twErr_SetPrefsHooks(twPref_ErrInit, twPref_ErrGetPrefs);
+    twEx_SetCatchSignalsReader(twPref_ExCatchSignals);
     return true;
 }
 

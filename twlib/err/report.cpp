@@ -285,16 +285,28 @@ const char *twErrLocationRoutine(const char *routine)
 
 /* ---- settings from preferences ---- */
 
-// The preferences of the "err" database are read here once it exists;
-// until then the static settings stand.
-void twErrGetPrefs(void) {}
+// The "err" database lives above this layer; until the hooks are filled
+// the static settings stand.
+static twErrPrefsInitFn prefsInit;
+static twErrPrefsReadFn prefsRead;
+
+void twErr_SetPrefsHooks(twErrPrefsInitFn init, twErrPrefsReadFn read)
+{
+    prefsInit = init;
+    prefsRead = read;
+}
+
+void twErrGetPrefs(void)
+{
+    if (prefsRead) prefsRead();
+}
 
 void twErrInit(int *argc, char **argv)
 {
     static bool done;
     if (done) return;
     done = true;
-    (void)argc;
-    if (argv && argv[0] && argv0Hook) argv0Hook(argv[0]);
+    if (argv && (!argc || *argc > 0) && argv[0] && argv0Hook) argv0Hook(argv[0]);
+    if (prefsInit) prefsInit(argc, argv);
     twErrGetPrefs();
 }

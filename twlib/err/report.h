@@ -127,15 +127,26 @@ const char *twErrLocationRoutine(const char *routine);
 
 /* ---- settings from preferences ---- */
 
-/* Once per process (later calls return at once). Until the preference
- * database exists it only takes the program name for the error log (the
- * first element of 'argv', when given) and leaves the static settings as
- * they are; the arguments are not looked at otherwise. 'argc' and 'argv'
- * may be null. */
+/* Once per process (later calls return at once): takes the program name
+ * for the error log (the first element of 'argv', when given), makes the
+ * preference database "err" (twErrPrefV) with the preferences
+ * action_status, action_note, action_warning, action_error, style_stderr,
+ * style_statusLine, style_alertBox, stdout, logging and keep_logfiles, sets
+ * them from the arguments (taking what it used out of the vector) and reads
+ * them into the settings. A refused value raises the type's refusal.
+ * 'argc' and 'argv' may be null. */
 void twErrInit(int *argc, char **argv);
-/* Reads the preferences into the settings. Until the preference database
- * exists there are none to read and the settings stay as they are. */
+/* Reads the preferences into the settings: the actions of Status, Note,
+ * Warning and Error, the styles of contexts 0 to 2, the error file
+ * (standard output when "stdout" is On), then the log's count of old files
+ * and last whether it logs. Nothing before twErrInit. */
 void twErrGetPrefs(void);
+/* Where twErrInit and twErrGetPrefs find the preferences (preference
+ * module, above this layer): 'init' makes and fills the database, 'read'
+ * reads it into the settings. Null: nothing is done. */
+typedef void (*twErrPrefsInitFn)(int *argc, char **argv);
+typedef void (*twErrPrefsReadFn)(void);
+void twErr_SetPrefsHooks(twErrPrefsInitFn init, twErrPrefsReadFn read);
 /* Where twErrInit passes the program name (the error log's
  * twErrLogSetArgv0, above this layer). Null: dropped. */
 typedef void (*twErrArgv0HookFn)(const char *argv0);
