@@ -257,7 +257,7 @@ int readString(twDufsB *b, char *dst)
 char *lineBuffer;
 uint32_t lineSize;
 constexpr uint32_t kLineStart = 100;
-constexpr uint32_t kLineLimit = INT_MAX / 2;  // the platform's line read takes an int size
+constexpr uint32_t kLineLimit = UINT32_MAX / 2;  // the memory manager takes 32-bit sizes
 
 void releaseLineBuffer(void *)
 {
@@ -305,23 +305,28 @@ char *twDufsFgetline(FILE *stream)
         lineSize = kLineStart;
         twOnExitAdd2(releaseLineBuffer);
     }
+    // Character by character rather than with the platform's line read, so
+    // that a zero byte inside a line cannot hide where the line ends: the
+    // whole line is always consumed.
     uint32_t used = 0;
     for (;;) {
-        uint32_t room = lineSize - used;
-        if (!twDufsFgets(lineBuffer + used, static_cast<int>(room), stream)) {
-            if (used == 0) return nullptr;
-            lineBuffer[used] = '\0';
-            return lineBuffer;
+        if (used == lineSize - 1) {
+            // A line of two gigabytes comes back in pieces rather than
+            // overflow the buffer's size.
+            if (lineSize > kLineLimit) break;
+            lineSize = 2 * lineSize - 2;
+            lineBuffer = static_cast<char *>(twMemRealloc(lineBuffer, lineSize, "twStaticBuffer"));
         }
-        uint32_t n = static_cast<uint32_t>(std::strlen(lineBuffer + used));
-        used += n;
-        if (n < room - 1 || lineBuffer[used - 1] == '\n') return lineBuffer;
-        // A line of a gigabyte comes back in pieces rather than overflow
-        // the buffer's size.
-        if (lineSize > kLineLimit) return lineBuffer;
-        lineSize = 2 * lineSize - 2;
-        lineBuffer = static_cast<char *>(twMemRealloc(lineBuffer, lineSize, "twStaticBuffer"));
+        int c = twDufsFgetc(stream);
+        if (c == EOF) {
+            if (used == 0) return nullptr;
+            break;
+        }
+        lineBuffer[used++] = static_cast<char>(c);
+        if (c == '\n') break;
     }
+    lineBuffer[used] = '\0';
+    return lineBuffer;
 }
 
 namespace {

@@ -75,8 +75,9 @@ char *twDufsFgets(char *buffer, int size, FILE *stream);
 /* The next whole line of any length, line feed included when it has one,
  * carriage return and line feed read as one line feed. The buffer belongs
  * to the library and stays valid until the next call; null at end of file
- * (the last line is returned even without a line end). A line holding a
- * zero byte ends, for this call, at that byte. */
+ * (the last line is returned even without a line end). A zero byte inside
+ * a line ends the text the caller sees; the whole line is consumed all the
+ * same. */
 char *twDufsFgetline(FILE *stream);
 /* Positions the stream so that the next read gets the character at 'offset'
  * from the start (whence 0), the current position (1) or the end (2), where

@@ -137,6 +137,11 @@ TEST(DufsTextTest, GetlineReturnsLinesOfAnyLengthWhole)
     EXPECT_EQ(nullptr, twDufsFgetline(f));
     std::fclose(f);
 
+    f = textStream(std::string("ab\0", 3) + std::string(200, 'c') + "\nnext");
+    EXPECT_STREQ("ab", twDufsFgetline(f));
+    EXPECT_STREQ("next", twDufsFgetline(f)) << "a zero byte must not split a line in two";
+    std::fclose(f);
+
     // A carriage return that falls on the buffer's last slot, its line feed
     // after it.
     for (size_t n : {98, 99, 100, 196, 197}) {
