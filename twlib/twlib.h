@@ -26,5 +26,7 @@
 #include "twlib/err/signal.h"
 #include "twlib/err/errstream.h"
 #include "twlib/err/msgfile.h"
+#include "twlib/pref/byteblock.h"
+#include "twlib/pref/convert.h"
 
 #endif
