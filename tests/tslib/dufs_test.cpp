@@ -187,28 +187,23 @@ TEST(DufsBinaryTest, WrittenFileDescribesThisMachineAndReadsBack)
     twDufsB *w = twDufsBFopen(path.c_str(), "w");
     ASSERT_NE(nullptr, w);
     EXPECT_EQ(0, twDufsBFtell(w));
-    int32_t ints[3] = {1, -2, INT32_MAX};
-    int16_t shortValue = -300;
-    float floatValue = 1.5f;
-    double doubleValue = -2.25;
-    EXPECT_EQ(3, twDufsBWrite(w, ints, 3, 4));
-    EXPECT_EQ(1, twDufsBWrite(w, &shortValue, 1, 2));
-    EXPECT_EQ(1, twDufsBWrite(w, &floatValue, 1, 4));
-    EXPECT_EQ(1, twDufsBWrite(w, &doubleValue, 1, 8));
-    EXPECT_EQ(1, twDufsBWriteString(w, "hello"));
-    EXPECT_EQ(1, twDufsBWriteString(w, nullptr));
-    EXPECT_EQ(1, twDufsBWriteString(w, std::string(255, 's').c_str()));
+    const int32_t ints[3] = {1, -2, INT32_MAX};
+    const int16_t shortValue = -300;
+    const float floatValue = 1.5f;
+    const double doubleValue = -2.25;
+    std::string s255(255, 's');
+    EXPECT_EQ(3 + 1 + 1 + 1, twDufsBWrite(w, ints, 3, 4) + twDufsBWrite(w, &shortValue, 1, 2) +
+                                 twDufsBWrite(w, &floatValue, 1, 4) + twDufsBWrite(w, &doubleValue, 1, 8));
+    EXPECT_EQ(3, twDufsBWriteString(w, "hello") + twDufsBWriteString(w, nullptr) +
+                     twDufsBWriteString(w, s255.c_str()));
     EXPECT_EQ(2, twDufsBWrite(w, "xy", 2, 1));
     EXPECT_EQ(0, twDufsBWrite(w, "xy", 0, 1));
     EXPECT_EQ(12 + 2 + 4 + 8 + 6 + 1 + 256 + 2, twDufsBFtell(w));
     EXPECT_EQ(0, twDufsBFclose(w));
 
-    std::string bytes = readFile(path);
-    ASSERT_GE(bytes.size(), 2u);
-    EXPECT_EQ(1, bytes[0]);
     const int one = 1;
     bool little = *reinterpret_cast<const char *>(&one) == 1;
-    EXPECT_EQ(little ? 132 : 133, static_cast<unsigned char>(bytes[1]))
+    EXPECT_EQ(std::string(little ? "\x01\x84" : "\x01\x85"), readFile(path).substr(0, 2))
         << "the descriptor records this machine's byte order";
 
     twDufsB *r = twDufsBFopen(path.c_str(), "r");
@@ -222,23 +217,19 @@ TEST(DufsBinaryTest, WrittenFileDescribesThisMachineAndReadsBack)
     EXPECT_EQ(1, twDufsBRead(r, &gotShort, 1, TW_DUFSB_SHORT, 1));
     EXPECT_EQ(1, twDufsBRead(r, &gotFloat, 1, TW_DUFSB_FLOAT, 0));
     EXPECT_EQ(1, twDufsBRead(r, &gotDouble, 1, TW_DUFSB_DOUBLE, 0));
-    EXPECT_EQ(-2, gotInts[1]);
-    EXPECT_EQ(INT32_MAX, gotInts[2]);
-    EXPECT_EQ(-300, gotShort);
-    EXPECT_EQ(1.5f, gotFloat);
-    EXPECT_EQ(-2.25, gotDouble);
-    EXPECT_EQ(1, twDufsBRead(r, text, 0, TW_DUFSB_STRING, 0));
-    EXPECT_STREQ("hello", text);
-    EXPECT_EQ(1, twDufsBRead(r, text, 0, TW_DUFSB_STRING, 0));
-    EXPECT_STREQ("", text);
-    EXPECT_EQ(1, twDufsBRead(r, text, 0, TW_DUFSB_STRING, 0));
-    EXPECT_EQ(std::string(255, 's'), text);
+    EXPECT_EQ(0, std::memcmp(ints, gotInts, sizeof ints));
+    EXPECT_EQ(shortValue, gotShort);
+    EXPECT_EQ(floatValue, gotFloat);
+    EXPECT_EQ(doubleValue, gotDouble);
+    for (const char *want : {"hello", "", s255.c_str()}) {
+        EXPECT_EQ(1, twDufsBRead(r, text, 0, TW_DUFSB_STRING, 0));
+        EXPECT_STREQ(want, text);
+    }
     EXPECT_EQ(2, twDufsBRead(r, text, 5, TW_DUFSB_BYTES, 0)) << "a short count at the end";
     EXPECT_EQ(0, twDufsBRead(r, text, 1, 8, 0)) << "an unknown type reads nothing";
 
     // Positions count from byte 2, and the descriptor cannot be reached.
     EXPECT_EQ(0, twDufsBFseek(r, 4, SEEK_SET));
-    EXPECT_EQ(4, twDufsBFtell(r));
     EXPECT_EQ(1, twDufsBRead(r, gotInts, 1, TW_DUFSB_INT, 1));
     EXPECT_EQ(-2, gotInts[0]);
     EXPECT_EQ(-1, twDufsBFseek(r, -1, SEEK_SET));
@@ -250,8 +241,6 @@ TEST(DufsBinaryTest, WrittenFileDescribesThisMachineAndReadsBack)
     EXPECT_EQ("xy", std::string(text, 2));
     twDufsBRewind(r);
     EXPECT_EQ(0, twDufsBFtell(r));
-    EXPECT_EQ(1, twDufsBRead(r, gotInts, 1, TW_DUFSB_INT, 1));
-    EXPECT_EQ(1, gotInts[0]);
     EXPECT_NE(nullptr, twDufsBGetFD(r));
     EXPECT_EQ(0, twDufsBFclose(r));
 }
