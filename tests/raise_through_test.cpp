@@ -18,6 +18,7 @@
 #include "twlib/containers/dlist.h"
 #include "twlib/containers/list.h"
 #include "twlib/containers/sym.h"
+#include "twlib/core/exit.h"
 #include "twlib/core/mem.h"
 #include "twlib/core/mem_testhook.h"
 #include "twlib/err/error.h"
@@ -305,6 +306,37 @@ TEST(RaiseThroughEnv, PurgeThatRaisesLeavesTheHandlerPurgingNextTime)
     EXPECT_EQ(1, twMemExit(0));
 }
 
+// ---- exit handlers ---------------------------------------------------------
+
+int blocksTagged(const char *tag)
+{
+    static int count;
+    count = 0;
+    twMem_DbgCallFuncForStr(tag, [](void *, void *) { count++; }, nullptr);
+    return count;
+}
+
+void raisingHandler(void *)
+{
+    twExThrow2(TW_EX_USER1, "raise_through", TW_SEV_ERROR, "handler refused");
+}
+
+// In a process of its own: the run tears the library's modules down.
+TEST(RaiseThroughExitEnv, HandlerThatRaisesLeavesTheOthersForTheNextRun)
+{
+    void *block = twMemMalloc(16, "raise_through exit");
+    twOnExitAdd(reinterpret_cast<twExitFn>(reinterpret_cast<void (*)(void)>(twMemFree)), block);
+    twOnExitAdd(raisingHandler, nullptr);
+    twOnExitSetOrder(raisingHandler, -1);
+    EXPECT_TRUE(raisesThrough([] { twOnExitCall(); }));
+    EXPECT_EQ(0, blocksTagged("ExitHandlerList")) << "the run's list went with the raise";
+    EXPECT_EQ(1, blocksTagged("raise_through exit")) << "no handler after the raising one ran";
+    // The run can start again, and calls what the first one did not reach
+    // (the raising handler was called and is gone).
+    twOnExitCall();
+    EXPECT_EQ(0, blocksTagged("raise_through exit"));
+}
+
 // ---- directory loops -----------------------------------------------------
 
 TEST(RaiseThroughEnv, DirectoryLoopsLeaveNothingBehind)
@@ -353,5 +385,6 @@ TEST(RaiseThroughEnv, DirectoryLoopsLeaveNothingBehind)
 }
 
 TW_ENV_SUITE(RaiseThroughEnv, MemDebug, "TW_MEMDBG=1");
+TW_ENV_SUITE(RaiseThroughExitEnv, MemDebug, "TW_MEMDBG=1");
 
 } // namespace

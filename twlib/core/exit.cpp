@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "twlib/core/fault.h"
 #include "twlib/core/freelist.h"
 #include "twlib/core/mem.h"
 
@@ -318,11 +319,33 @@ TW_NO_SANITIZE_FUNCTION static void callHandler(const ExitHandler &h)
 
 static bool runInProgress;
 
+// A handler left the run by a raise: the handlers it did not reach stay
+// registered (with their orders) for a later run, the rest of the table goes
+// as at the end of a run, and runs may start again.
+static void interruptRun(void *)
+{
+    RunNode *rest = runningList;
+    runningList = nullptr;
+    if (HandlerTable *t = handlerTable) {
+        handlerTable = nullptr;
+        destroyTable(t);
+    }
+    while (rest) {
+        RunNode *next = rest->next;
+        if (!rest->cancelled) addHandler(rest->handler.fn, rest->handler.arg, rest->handler.flags);
+        twMemFree(rest);
+        rest = next;
+    }
+    runInProgress = false;
+}
+
 static void runHandlers()
 {
     // A handler that ends the process itself must not start the run again.
     if (runInProgress) return;
     runInProgress = true;
+    twUnwind unwind;
+    tw_UnwindPush(&unwind, interruptRun, nullptr);
 
     twOnExitSetOrder(reinterpret_cast<twExitFn>(reinterpret_cast<void (*)(void)>(twMemFree)), 90);
 
@@ -342,15 +365,20 @@ static void runHandlers()
         }
         runningList = sortByOrder(list);
         while (runningList) {
+            // The node goes before its handler runs, so a raise out of the
+            // handler leaves only the nodes still to come.
             RunNode *node = runningList;
             runningList = node->next;
-            if (!node->cancelled) callHandler(node->handler);
+            ExitHandler h = node->handler;
+            bool cancelled = node->cancelled != 0;
             twMemFree(node);
+            if (!cancelled) callHandler(h);
         }
         HandlerTable *t = handlerTable;
         handlerTable = nullptr;
         destroyTable(t);
     }
+    tw_UnwindPop(&unwind);
     while (OrderNode *n = orderList) {
         orderList = n->next;
         twMemFree(n);

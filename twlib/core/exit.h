@@ -38,7 +38,9 @@ void twOnExitSetOrder(twExitFn fn, int order);
 /* Runs all handlers now and discards the handlers and the orders; the
  * process goes on and later registrations start afresh. A handler may end
  * the process (the run is not started again); handlers added during the
- * run are dropped without being called. */
+ * run are dropped without being called. A handler that raises ends the
+ * run: the handlers not yet called stay registered, with their orders, for
+ * a later run; the others are discarded. */
 void twOnExitCall(void);
 
 /* Orderly ends: handlers, string pool and list pools, memory reports, exit. */
