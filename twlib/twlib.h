@@ -28,5 +28,8 @@
 #include "twlib/err/msgfile.h"
 #include "twlib/pref/byteblock.h"
 #include "twlib/pref/convert.h"
+#include "twlib/pref/pref.h"
+#include "twlib/pref/options.h"
+#include "twlib/pref/inifile.h"
 
 #endif
