@@ -1,0 +1,202 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "twlib/err/error.h"
+#include "twlib/err/except.h"
+#include "twlib/pref/types.h"
+#include "twlib/text/str.h"
+
+namespace {
+
+// Stand-in catalogue: every message is its number's arguments, so the
+// tests read numbers and texts without the library's message file.
+char standInByte;
+twMsgFileHandle *const standIn = reinterpret_cast<twMsgFileHandle *>(&standInByte);
+
+const char *standInText(twMsgFileHandle *, int number, va_list ap)
+{
+    static char text[1024];
+    const char *first = va_arg(ap, const char *);
+    if (number == 1408) {
+        const char *second = va_arg(ap, const char *);
+        snprintf(text, sizeof text, "[E]|%s|%s", first, second);
+    } else {
+        snprintf(text, sizeof text, "[E]|%s", first);
+    }
+    return text;
+}
+const char *standInName(twMsgFileHandle *) { return "twlib"; }
+twMsgFileHandle *standInLibrary(const char *) { return standIn; }
+twMsgFileHandle *standInOwn() { return standIn; }
+
+std::set<std::string> entries(const std::string &dir)
+{
+    std::set<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d)) names.insert(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+std::string contents(const std::string &path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class TypeFileTest : public ::testing::Test {
+protected:
+    std::string dir;
+
+    void SetUp() override
+    {
+        static const twExMessageSource ex = {standInText, standInName, standInLibrary};
+        static const twErrMessageSource err = {standInText, standInName, standInOwn};
+        twEx_SetMessageSource(&ex);
+        twErr_SetMessageSource(&err);
+        char tmpl[] = "/tmp/typefileXXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(tmpl));
+        dir = tmpl;
+        std::ofstream(dir + "/data.txt") << "keep me\n";
+        mkdir((dir + "/sub").c_str(), 0755);
+    }
+
+    void TearDown() override
+    {
+        std::string cmd = "rm -rf '" + dir + "'";
+        ASSERT_EQ(0, system(cmd.c_str()));
+    }
+
+    // The number raised (0 when accepted) and the value or the arguments.
+    int check(const twTypeSpec *spec, const std::string &text, std::string *out = nullptr)
+    {
+        volatile int number = 0;
+        char seen[1024] = "";
+        TW_TRY(TW_EX_ALL) {
+            twTypedata v = twTypeParse(spec, text.c_str());
+            snprintf(seen, sizeof seen, "%s", static_cast<const char *>(v.p));
+            twTypeFreeValue(spec, v);
+        } TW_CATCH {
+            number = twErrNum(twExErrV);
+            snprintf(seen, sizeof seen, "%s", twErrText(twExErrV));
+            TW_EX_SWALLOW();
+        } TW_END_TRY;
+        if (out) *out = seen;
+        return number;
+    }
+};
+
+TEST_F(TypeFileTest, NamesAreCheckedAndMadeAbsolute)
+{
+    std::string value;
+    EXPECT_EQ(0, check(&twFileNameTS, dir + "/not/yet/there.txt", &value));
+    EXPECT_EQ(dir + "/not/yet/there.txt", value);
+    char cwd[4096];
+    ASSERT_NE(nullptr, getcwd(cwd, sizeof cwd));
+    EXPECT_EQ(0, check(&twFileNameTS, "relative.name", &value));
+    EXPECT_EQ(std::string(cwd) + "/relative.name", value);
+    EXPECT_EQ(1415, check(&twFileNameTS, "", &value));
+    EXPECT_EQ("|", value);
+    std::string tooLong(256, 'a');
+    EXPECT_EQ(1415, check(&twFileNameTS, tooLong));
+    EXPECT_EQ(0, check(&twFileNameTS, "/" + std::string(254, 'a')));
+    EXPECT_EQ(1415, check(&twFileNameTS, dir + "/")) << "no name part";
+}
+
+TEST_F(TypeFileTest, ReadAndDirectoryChecks)
+{
+    std::string value;
+    EXPECT_EQ(0, check(&twFileReadTS, dir + "/data.txt"));
+    EXPECT_EQ(1414, check(&twFileReadTS, dir + "/missing.txt", &value));
+    EXPECT_EQ("|" + dir + "/missing.txt", value);
+    EXPECT_EQ(1414, check(&twFileReadTS, dir + "/sub"));
+    EXPECT_EQ(0, check(&twDirTS, dir + "/sub"));
+    EXPECT_EQ(1418, check(&twDirTS, dir + "/data.txt"));
+    EXPECT_EQ(1418, check(&twDirTS, dir + "/missing"));
+    // A named pipe with no writer must not hang the read check.
+    ASSERT_EQ(0, mkfifo((dir + "/pipe").c_str(), 0644));
+    EXPECT_EQ(0, check(&twFileReadTS, dir + "/pipe"));
+}
+
+// The probe used to create one unique name and delete another, leaving a
+// stray file behind at every check; and no check may change a file.
+TEST_F(TypeFileTest, WriteChecksLeaveTheDirectoryAsTheyFoundIt)
+{
+    std::set<std::string> before = entries(dir);
+    struct stat st0;
+    ASSERT_EQ(0, stat((dir + "/data.txt").c_str(), &st0));
+
+    EXPECT_EQ(0, check(&twFileWriteTS, dir + "/new.txt"));
+    EXPECT_EQ(0, check(&twFileWriteTS, dir + "/data.txt"));
+    EXPECT_EQ(0, check(&twFileReadWriteTS, dir + "/data.txt"));
+    EXPECT_EQ(0, check(&twFileReadWriteTS, dir + "/created.txt"));
+    EXPECT_EQ(0, check(&twDirWriteTS, dir));
+    EXPECT_EQ(0, check(&twDirWriteTS, dir + "/sub"));
+    EXPECT_EQ(before, entries(dir)) << "nothing created, nothing left";
+    EXPECT_EQ(std::set<std::string>({".", ".."}), entries(dir + "/sub"));
+    EXPECT_EQ("keep me\n", contents(dir + "/data.txt"));
+    struct stat st1;
+    ASSERT_EQ(0, stat((dir + "/data.txt").c_str(), &st1));
+    EXPECT_EQ(st0.st_size, st1.st_size);
+    EXPECT_EQ(st0.st_mtim.tv_sec, st1.st_mtim.tv_sec);
+    EXPECT_EQ(st0.st_mtim.tv_nsec, st1.st_mtim.tv_nsec);
+
+    EXPECT_EQ(1416, check(&twFileWriteTS, dir + "/no/such/dir/f.txt"));
+    EXPECT_EQ(1416, check(&twFileWriteTS, dir + "/sub"));
+    EXPECT_EQ(1417, check(&twFileReadWriteTS, dir + "/no/such/dir/f.txt"));
+    EXPECT_EQ(1419, check(&twDirWriteTS, dir + "/data.txt"));
+    EXPECT_EQ(1419, check(&twDirWriteTS, dir + "/missing"));
+    EXPECT_EQ(before, entries(dir));
+}
+
+TEST_F(TypeFileTest, PermissionsAreRespected)
+{
+    if (geteuid() == 0) GTEST_SKIP() << "permission bits do not hold back the superuser";
+    std::string locked = dir + "/locked.txt";
+    std::ofstream(locked) << "x";
+    chmod(locked.c_str(), 0444);
+    EXPECT_EQ(1416, check(&twFileWriteTS, locked));
+    EXPECT_EQ(0, check(&twFileReadWriteTS, locked)) << "readable is enough";
+    chmod(locked.c_str(), 0200);
+    EXPECT_EQ(1414, check(&twFileReadTS, locked));
+    EXPECT_EQ(0, check(&twFileReadWriteTS, locked)) << "writable is enough";
+    chmod(locked.c_str(), 0);
+    EXPECT_EQ(1417, check(&twFileReadWriteTS, locked));
+    chmod((dir + "/sub").c_str(), 0555);
+    EXPECT_EQ(1419, check(&twDirWriteTS, dir + "/sub"));
+    EXPECT_EQ(1416, check(&twFileWriteTS, dir + "/sub/f.txt"));
+    chmod((dir + "/sub").c_str(), 0755);
+    chmod(locked.c_str(), 0644);
+    EXPECT_EQ("x", contents(locked));
+}
+
+TEST_F(TypeFileTest, OwnChecksAndMessages)
+{
+    // A check that refuses with no message of its own: 1408 with the type
+    // name and the text.
+    twTypeFileParams never = {[](const char *) { return 0; }, "neverVT", TW_TYPE_NO_MESSAGE};
+    twTypeSpec neverTS = {"neverVT", &twFileTB, &never, 1};
+    std::string value;
+    EXPECT_EQ(1408, check(&neverTS, "x.txt", &value));
+    EXPECT_EQ("|neverVT|x.txt", value);
+    twTypeFileParams own = {[](const char *) { return 0; }, "ownVT", 1416};
+    twTypeSpec ownTS = {"ownVT", &twFileTB, &own, 1};
+    EXPECT_EQ(1416, check(&ownTS, "x.txt", &value));
+    EXPECT_EQ("|x.txt", value);
+}
+
+} // namespace
