@@ -84,7 +84,7 @@ bool isOwnMessageFile(const char *name)
 
 // Raises message 'number' of the library's file with 'tag' at the routine's
 // location; 'file' (may be null) names the stream concerned.
-[[noreturn]] void raise(uint32_t tag, const char *routine, const char *file, int number, ...)
+[[noreturn]] void raiseMessage(uint32_t tag, const char *routine, const char *file, int number, ...)
 {
     char location[96];
     std::snprintf(location, sizeof location, "in call to routine %s()", routine);
@@ -108,7 +108,7 @@ const char *shownName(const twDufsB *b)
 
 twDufsB *checked(twDufsB *b, const char *routine)
 {
-    if (!b || b->marker != kValidMarker) raise(TW_EX_PRECOND, routine, nullptr, 1310);
+    if (!b || b->marker != kValidMarker) raiseMessage(TW_EX_PRECOND, routine, nullptr, 1310);
     return b;
 }
 
@@ -133,9 +133,9 @@ int refusal(unsigned version, unsigned flags)
 [[noreturn]] void raiseRefusal(int number, const char *routine, unsigned version, const char *name)
 {
     const char *shown = name ? name : kUnnamed;
-    if (number == 1300) raise(TW_EX_POSTCOND, routine, name, 1300, static_cast<int>(version), shown);
-    if (number == 1301) raise(TW_EX_POSTCOND, routine, name, 1301);
-    raise(TW_EX_POSTCOND, routine, name, 1302, shown);
+    if (number == 1300) raiseMessage(TW_EX_POSTCOND, routine, name, 1300, static_cast<int>(version), shown);
+    if (number == 1301) raiseMessage(TW_EX_POSTCOND, routine, name, 1301);
+    raiseMessage(TW_EX_POSTCOND, routine, name, 1302, shown);
 }
 
 // A record for a descriptor that passed the checks. Cannot raise.
@@ -374,11 +374,11 @@ int twDufsFseek(FILE *stream, long offset, int whence)
 
 twDufsB *twDufsBFopen(const char *name, const char *mode)
 {
-    if (!name || !mode) raise(TW_EX_PRECOND, "twDufsBFopen", nullptr, 1311);
+    if (!name || !mode) raiseMessage(TW_EX_PRECOND, "twDufsBFopen", nullptr, 1311);
     // The mode is checked before the file is touched: "a" would otherwise
     // append a descriptor to a file it then refuses.
     int code = modeCode(mode);
-    if (!code) raise(TW_EX_PRECOND, "twDufsBFopen", name, 1306, name, mode);
+    if (!code) raiseMessage(TW_EX_PRECOND, "twDufsBFopen", name, 1306, name, mode);
     char platformMode[4];
     std::snprintf(platformMode, sizeof platformMode, "%sb", mode);
     FILE *stream = std::fopen(name, platformMode);
@@ -401,9 +401,9 @@ twDufsB *twDufsBFopen(const char *name, const char *mode)
 
 twDufsB *twDufsBSetup(FILE *stream, const char *mode)
 {
-    if (!stream || !mode) raise(TW_EX_PRECOND, "twDufsBSetup", nullptr, 1311);
+    if (!stream || !mode) raiseMessage(TW_EX_PRECOND, "twDufsBSetup", nullptr, 1311);
     int code = modeCode(mode);
-    if (!code) raise(TW_EX_PRECOND, "twDufsBSetup", nullptr, 1306, kUnnamed, mode);
+    if (!code) raiseMessage(TW_EX_PRECOND, "twDufsBSetup", nullptr, 1306, kUnnamed, mode);
     unsigned version = 0, flags = 0;
     if (!exchangeDescriptor(stream, code, &version, &flags)) return nullptr;
     if (int number = refusal(version, flags)) raiseRefusal(number, "twDufsBSetup", version, nullptr);
@@ -414,7 +414,7 @@ int twDufsBRead(twDufsB *stream, void *destination, int count, int type, int sig
 {
     twDufsB *b = checked(stream, "twDufsBRead");
     if (type < TW_DUFSB_BYTES || type > TW_DUFSB_STRING) return 0;
-    if (!destination) raise(TW_EX_PRECOND, "twDufsBRead", nullptr, 1311);
+    if (!destination) raiseMessage(TW_EX_PRECOND, "twDufsBRead", nullptr, 1311);
     auto *dst = static_cast<unsigned char *>(destination);
     if (type == TW_DUFSB_STRING) return readString(b, reinterpret_cast<char *>(dst));
     if (count < 1) return 0;
@@ -436,7 +436,7 @@ int twDufsBRead(twDufsB *stream, void *destination, int count, int type, int sig
         for (size_t i = 0; i < got; ++i, ++done) {
             if (!convertValue(b, in + i * fs, fs, dst + static_cast<size_t>(done) * rs, rs,
                               signExtend != 0))
-                raise(TW_EX_POSTCOND, "twDufsBRead", b->name, 1320, shownName(b), fs, rs);
+                raiseMessage(TW_EX_POSTCOND, "twDufsBRead", b->name, 1320, shownName(b), fs, rs);
         }
         if (got < static_cast<size_t>(want)) break;
     }
@@ -447,7 +447,7 @@ int twDufsBWrite(twDufsB *stream, const void *source, int count, int size)
 {
     twDufsB *b = checked(stream, "twDufsBWrite");
     if (count < 1 || size < 1) return 0;
-    if (!source) raise(TW_EX_PRECOND, "twDufsBWrite", nullptr, 1311);
+    if (!source) raiseMessage(TW_EX_PRECOND, "twDufsBWrite", nullptr, 1311);
     return static_cast<int>(
         std::fwrite(source, static_cast<size_t>(size), static_cast<size_t>(count), b->stream));
 }
@@ -460,7 +460,7 @@ int twDufsBWriteString(twDufsB *stream, const char *string)
     if (n > kStringMax) {
         size_t whole = n + std::strlen(string + n);
         int shown = whole > INT_MAX ? INT_MAX : static_cast<int>(whole);
-        raise(TW_EX_PRECOND, "twDufsBWriteString", b->name, 1312, shownName(b), shown, kStringMax);
+        raiseMessage(TW_EX_PRECOND, "twDufsBWriteString", b->name, 1312, shownName(b), shown, kStringMax);
     }
     if (std::fputc(static_cast<int>(n), b->stream) == EOF) return 0;
     return std::fwrite(string, 1, n, b->stream) == n ? 1 : 0;

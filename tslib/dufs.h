@@ -113,9 +113,10 @@ enum { TW_DUFSB_VERSION = 1 };
 /* Opens file 'name' with mode "r" (read), "w" (write) or "w+" (update,
  * truncating) in binary and returns a new record. For "r" the descriptor is
  * read from the start; for "w" and "w+" the descriptor of this machine is
- * written. Returns null, with the platform's errno kept, when the file
- * cannot be opened or the descriptor cannot be read or written (a file
- * being created is then deleted again). Raises 1311 for a null name or
+ * written. Returns null, with the platform's errno kept (0 for a file too
+ * short to hold a descriptor), when the file cannot be opened or the
+ * descriptor cannot be read or written (a file being created is then
+ * deleted again). Raises 1311 for a null name or
  * mode and 1306 for another mode (both before the file is touched), and
  * 1300, 1301 or 1302 for a descriptor it cannot read (the file is closed,
  * and deleted when it was being created). The caller releases the record

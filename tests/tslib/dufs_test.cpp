@@ -449,9 +449,10 @@ TEST(DufsBinaryTest, TruncatedFilesGiveShortCountsOrNull)
     TempDir tmp;
     std::string empty = tmp.write("empty.bin", "");
     std::string half = tmp.write("half.bin", "\x01");
-    errno = 0;
     EXPECT_EQ(nullptr, twDufsBFopen(empty.c_str(), "r"));
+    errno = EBADF;
     EXPECT_EQ(nullptr, twDufsBFopen(half.c_str(), "r"));
+    EXPECT_EQ(0, errno) << "no error number of an earlier call";
     EXPECT_EQ(nullptr, twDufsBFopen((tmp.path() + "/missing.bin").c_str(), "r"));
     EXPECT_EQ(ENOENT, errno) << "the platform's error number is kept";
     EXPECT_EQ(nullptr, twDufsBFopen((tmp.path() + "/no/such/dir.bin").c_str(), "w"));
