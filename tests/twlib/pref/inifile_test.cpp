@@ -220,6 +220,43 @@ TEST_F(IniFileTest, AFailedWriteLeavesTheOldFileAndNoTemporaryFile)
     chmod(locked.c_str(), 0755);
 }
 
+void raisingPrint(void *, twTypeEmitFn, void *)
+{
+    twExThrow2(TW_EX_USER2, "test", 0, "cannot print");
+}
+void *sameValue(void *value)
+{
+    return value;
+}
+void keepValue(void *) {}
+
+TEST_F(IniFileTest, AnExceptionWhileWritingRemovesTheTemporaryFile)
+{
+    static const twTypePointer3Params params = {raisingPrint, sameValue, keepValue, nullptr};
+    twTypeSpec spec = {"raisingVT", &twPointer3TB, const_cast<twTypePointer3Params *>(&params), 1};
+    static int thing;
+    twTypedata v = twTypePtrToTypedata(&thing);
+    twPrefAdd(db, "thing", &spec, "", &v);
+    twPrefSetval(db, "thing", &v);
+    std::string path = writeFile(dir + "/raise.ini", "view.width 1\n");
+    volatile uint32_t tag = 0;
+    TW_TRY(TW_EX_ALL) {
+        twPrefWriteIniFile(db, path.c_str(), 1);
+    } TW_CATCH {
+        tag = twExTagV;
+        TW_EX_SWALLOW();
+    } TW_END_TRY;
+    EXPECT_EQ(static_cast<uint32_t>(TW_EX_USER2), tag);
+    EXPECT_EQ("view.width 1\n", readFile(path));
+    EXPECT_FALSE(exists(path + ".tmp"));
+    // The writer's marks are gone: a later write appends the option again.
+    twPrefReplace(db, "thing", &twIntTS, "", &v);
+    twTypedata two = num(2);
+    twPrefSetval(db, "thing", &two);
+    EXPECT_EQ(1, twPrefWriteIniFile(db, path.c_str(), 0));
+    EXPECT_EQ("View.width 80\nthing 2\n", readFile(path));
+}
+
 // Whatever allocation fails while the file is written, the file holds
 // either all of the old text or all of the new.
 TEST_F(IniFileTest, RunningOutOfMemoryWhileWritingNeverLeavesAHalfWrittenFile)
