@@ -208,6 +208,30 @@ TEST(RaiseThroughEnv, SymSortedArrayIsReleasedAndTheNextSortWorks)
     });
 }
 
+bool hashRaises;
+
+uint32_t raisingHash(const void *key)
+{
+    if (hashRaises) countDown();
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key)) * 2654435761u;
+}
+
+TEST(RaiseThroughEnv, SymGrowthThatRaisesKeepsEveryEntry)
+{
+    expectNoLeak("twSymResize", [] {
+        twSymTable *t = twSymCreate(7, raisingHash, nullptr, nullptr, nullptr);
+        for (intptr_t k = 1; k <= 50; k++) twSymStore(t, reinterpret_cast<void *>(k), reinterpret_cast<void *>(k));
+        hashRaises = true;
+        raiseAfter = 20;
+        EXPECT_TRUE(raisesThrough([t] { twSymResize(t, 101); }));
+        hashRaises = false;
+        EXPECT_EQ(50u, twSymSize(t));
+        for (intptr_t k = 1; k <= 50; k++)
+            EXPECT_EQ(reinterpret_cast<void *>(k), twSymFetch(t, reinterpret_cast<void *>(k))) << k;
+        twSymDestroy(t, nullptr);
+    });
+}
+
 // Walks that hold nothing across their callbacks: the raise simply ends
 // them, and what the caller owns is still the caller's to release.
 TEST(RaiseThroughEnv, ContainerWalksLeaveNothingBehind)

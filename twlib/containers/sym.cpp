@@ -53,6 +53,7 @@ const char *const kEntryTag = "Hash Entry";
 const char *const kTableTag = "Hash Table";
 const char *const kDynamicTag = "Hash Dynamic Info";
 const char *const kArrayTag = "twSymArray";
+const char *const kResizeTag = "Hash Resize";
 
 } // namespace
 
@@ -145,6 +146,19 @@ inline void releaseKey(const twSymTable *t, void *key)
 {
     if (t->freeKey)
         t->freeKey(key);
+}
+
+// What a resize holds while it hashes.
+struct ResizeScratch {
+    SymEntry **fresh;
+    uint32_t *hashes;
+};
+
+void releaseResizeScratch(void *arg)
+{
+    auto *r = static_cast<ResizeScratch *>(arg);
+    twMemFree(r->fresh);
+    twMemFree(r->hashes);
 }
 
 SymEntry **allocSlots(uint32_t count)
@@ -366,16 +380,32 @@ void twSymResize(twSymTable *t, uint32_t newSlotCount)
         newSlotCount = t->slotCount;
     if (newSlotCount == 0)
         return; // no slots means no entries: nothing to rehash
-    SymEntry **fresh = allocSlots(newSlotCount);
+    // Every hash is taken before any entry moves, so a hash that raises
+    // leaves the table as it was; only the scratch goes.
+    ResizeScratch scratch{allocSlots(newSlotCount), nullptr};
+    twUnwind unwind;
+    tw_UnwindPush(&unwind, releaseResizeScratch, &scratch);
+    uint32_t n = t->entryCount;
+    scratch.hashes = static_cast<uint32_t *>(
+        twMemMalloc(tw_CheckArraySize(n, sizeof(uint32_t)), kResizeTag));
     SymEntry **old = t->slots;
+    uint32_t k = 0;
+    for (uint32_t i = 0; i < t->slotCount; i++)
+        for (SymEntry *e = old[i]; e && k < n; e = e->next)
+            scratch.hashes[k++] = t->hash(e->key);
+    tw_UnwindPop(&unwind);
+    SymEntry **fresh = scratch.fresh;
+    // Same walk, same order: entry k takes hash k.
+    k = 0;
     for (uint32_t i = 0; i < t->slotCount; i++) {
         while (SymEntry *e = old[i]) {
             old[i] = e->next;
-            uint32_t j = t->hash(e->key) % newSlotCount;
+            uint32_t j = (k < n ? scratch.hashes[k++] : t->hash(e->key)) % newSlotCount;
             e->next = fresh[j];
             fresh[j] = e;
         }
     }
+    twMemFree(scratch.hashes);
     twMemFree(old);
     t->slots = fresh;
     t->slotCount = newSlotCount;

@@ -9,13 +9,13 @@
  * "Out of memory.". The table owns its records, its slot array and (through
  * copyKey and freeKey) its kept keys; the caller owns the values.
  *
- * Callbacks and raises. No operation keeps anything on the stack that a
- * raise (a non-local jump) out of a callback would have to clean up.
+ * Callbacks and raises. A raise (a non-local jump) out of a callback leaves
+ * nothing of an operation behind.
  * - Key callbacks must not change the table. A raise from copyKey or
  *   freeKey, or from hash or compare in a lookup or a removal, leaves the
- *   table consistent (a key being released may be lost). hash must return
- *   normally in a store into a dynamic table: a raise while the table grows
- *   loses its entries.
+ *   table consistent (a key being released may be lost). A raise from hash
+ *   while the table grows (a resize, or a store into a dynamic table)
+ *   leaves it at its old slot count with every entry.
  * - Value callbacks of the bulk operations (freeValue, freeValueAt,
  *   copyValue) may raise: every table involved stays consistent with right
  *   counts; a clear has removed the entries handled so far, a move has taken
@@ -72,7 +72,8 @@ void twSymNotFoundValue(twSymTable *t, void *value);
  * call replaces the two numbers. Applies the test at once. */
 void twSymDynamic(twSymTable *t, double loadLimit, double growFactor);
 /* Rehashes every entry into newSlotCount chains (0: the current count, a
- * plain rehash). Keys are neither copied nor released. */
+ * plain rehash). Keys are neither copied nor released. Every key is hashed
+ * before any entry moves (in a scratch array of a word per entry). */
 void twSymResize(twSymTable *t, uint32_t newSlotCount);
 /* The number of entries. */
 uint32_t twSymSize(const twSymTable *t);
