@@ -103,6 +103,6 @@ void *parseBlock(const char *text)
 
 twTypePointer4Params byteBlockFunctions = {printBlock, copyBlock, freeBlock, parseBlock};
 
-} // namespace
+}  // namespace
 
 twTypeSpec twByteBlockTS = {"twByteBlockVT", &twPointer4TB, &byteBlockFunctions, 1};

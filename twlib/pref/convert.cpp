@@ -43,7 +43,8 @@ const char kMissing[] = "<null>";
 
 uint32_t hashPair(const void *key)
 {
-    uint32_t a = (uint32_t)(uintptr_t)static_cast<const Converter *>(key)->from;
+    const twTypeSpec *from = static_cast<const Converter *>(key)->from;
+    uint32_t a = (uint32_t)(uintptr_t)from;
     return a ^ (2u * a);
 }
 
@@ -95,8 +96,7 @@ bool canFormat(const twTypeSpec *spec)
 
 bool canParse(const twTypeSpec *spec)
 {
-    return spec && spec->behaviour && spec->behaviour->parse &&
-           spec->behaviour->parse != twNullTypedataProc;
+    return spec && spec->behaviour && spec->behaviour->parse && spec->behaviour->parse != twNullTypedataProc;
 }
 
 bool isTwoValued(const twTypeSpec *spec)
@@ -106,16 +106,15 @@ bool isTwoValued(const twTypeSpec *spec)
 
 bool isChecked(const twTypeBehaviour *b)
 {
-    return b == &twIntTB || b == &twStringTB || b == &twFileTB || b == &twEnumTB ||
-           b == &twFloatTB || b == &twMaskTB;
+    return b == &twIntTB || b == &twStringTB || b == &twFileTB || b == &twEnumTB || b == &twFloatTB ||
+           b == &twMaskTB;
 }
 
 [[noreturn]] void refuseRange(long value, long minimum, long maximum)
 {
     char text[24];
     snprintf(text, sizeof text, "%ld", value);
-    twExThrowBuild(TW_EX_POSTCOND, nullptr, twEx_LibraryMessageFile("twlib"), 1401, text, minimum,
-                   maximum);
+    twExThrowBuild(TW_EX_POSTCOND, nullptr, twEx_LibraryMessageFile("twlib"), 1401, text, minimum, maximum);
 }
 
 void passWithin(const twTypedata *value, long minimum, long maximum)
@@ -181,8 +180,7 @@ void convertByText(const twTypeSpec *from, const twTypeSpec *to, const twTypedat
     twStrBufDestroy(buf);
 }
 
-[[noreturn]] void refuseConversion(const twTypeSpec *from, const twTypeSpec *to,
-                                   const twTypedata *value)
+[[noreturn]] void refuseConversion(const twTypeSpec *from, const twTypeSpec *to, const twTypedata *value)
 {
     twStrBuf *const buf = twStrBufCreate(kConvertBufferSize);
     twErr *volatile error = nullptr;
@@ -192,8 +190,7 @@ void convertByText(const twTypeSpec *from, const twTypeSpec *to, const twTypedat
             from->behaviour->format(value, from->params, appendPiece, buf);
             text = twStrBufString(buf);
         }
-        error = twErrBuild(nullptr, twEx_LibraryMessageFile("twlib"), 1409, nameOf(to),
-                           nameOf(from), text);
+        error = twErrBuild(nullptr, twEx_LibraryMessageFile("twlib"), 1409, nameOf(to), nameOf(from), text);
     } TW_CATCH {
         twStrBufDestroy(buf);
         TW_EX_RETHROW();
@@ -202,10 +199,9 @@ void convertByText(const twTypeSpec *from, const twTypeSpec *to, const twTypedat
     twExThrow(TW_EX_POSTCOND, error);
 }
 
-} // namespace
+}  // namespace
 
-void twTypeConvert(const twTypeSpec *fromSpec, const twTypeSpec *toSpec,
-                   const twTypedata *valueAddress)
+void twTypeConvert(const twTypeSpec *fromSpec, const twTypeSpec *toSpec, const twTypedata *valueAddress)
 {
     if (toSpec == &twVoidTS) return;
     twExPrecond(valueAddress == nullptr, nullptr, 0);
@@ -227,8 +223,7 @@ void twTypeConvert(const twTypeSpec *fromSpec, const twTypeSpec *toSpec,
     refuseConversion(fromSpec, toSpec, valueAddress);
 }
 
-void twTypeAddConverter(twTypeConverterFn function, const twTypeSpec *fromSpec,
-                        const twTypeSpec *toSpec)
+void twTypeAddConverter(twTypeConverterFn function, const twTypeSpec *fromSpec, const twTypeSpec *toSpec)
 {
     twExPrecond(!function || !fromSpec || !toSpec, nullptr, 0);
     if (!converters) {

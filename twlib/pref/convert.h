@@ -51,16 +51,14 @@ typedef void (*twTypeConverterFn)(const twTypeSpec *fromSpec, const twTypeSpec *
  * twTypeFreeValue(toSpec, ...) (values passed on by the built-in rules are
  * immediate words). Raises as the header says; a null 'valueAddress'
  * (other than for twVoidTS) raises 1155. */
-void twTypeConvert(const twTypeSpec *fromSpec, const twTypeSpec *toSpec,
-                   const twTypedata *valueAddress);
+void twTypeConvert(const twTypeSpec *fromSpec, const twTypeSpec *toSpec, const twTypedata *valueAddress);
 
 /* Registers 'function' for the ordered pair (fromSpec, toSpec), replacing
  * (and releasing the record of) an earlier registration for that pair.
  * The specifications are known by their addresses and must outlive the
  * registration. A null function or specification raises 1155 and changes
  * nothing. */
-void twTypeAddConverter(twTypeConverterFn function, const twTypeSpec *fromSpec,
-                        const twTypeSpec *toSpec);
+void twTypeAddConverter(twTypeConverterFn function, const twTypeSpec *fromSpec, const twTypeSpec *toSpec);
 
 /* 1 if the value at 'valueAddress' is acceptable to 'spec', else 0; never
  * raises and leaves no pending error. Only the behaviours twIntTB,
@@ -75,7 +73,7 @@ int twTypeCheckVal(const twTypeSpec *spec, const twTypedata *valueAddress);
  * emits "<size> bytes: <data>..." once, the data being the whole block
  * when it holds at most 32 bytes, else its first 32 (cut at a zero byte).
  * Copy adds a holder, free drops one. */
-extern twTypeSpec twByteBlockTS;  /* "twByteBlockVT", twPointer4TB */
+extern twTypeSpec twByteBlockTS; /* "twByteBlockVT", twPointer4TB */
 
 #ifdef __cplusplus
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdarg>
 #include <cstring>
 #include <string>
 
@@ -38,6 +39,15 @@ TEST(ByteBlockTest, KeepsACopyUntilTheLastHolderFreesAndRefusesBadSizes)
     twByteBlockFree(nullptr);
     EXPECT_EQ(0, twByteBlockGetSize(nullptr));
 
+    // Texts from a stand-in: only the tag is of interest here.
+    static char standInByte;
+    static const twExMessageSource ex = {
+        [](twMsgFileHandle *, int, va_list) { return "[E]refused"; }, [](twMsgFileHandle *) { return "twlib"; },
+        [](const char *) { return reinterpret_cast<twMsgFileHandle *>(&standInByte); }};
+    static const twErrMessageSource err = {ex.text, ex.name,
+                                           [] { return reinterpret_cast<twMsgFileHandle *>(&standInByte); }};
+    twEx_SetMessageSource(&ex);
+    twErr_SetMessageSource(&err);
     for (int size : {-1, 2}) {
         volatile uint32_t tag = 0;
         TW_TRY(TW_EX_ALL) {
@@ -74,4 +84,4 @@ TEST(ByteBlockTest, ParsesTextWithoutItsZeroAndPrintsExactlyItsBytes)
     EXPECT_EQ("0 bytes: ...", printed(nullptr));
 }
 
-} // namespace
+}  // namespace

@@ -1,7 +1,7 @@
 /* convert_test.cpp - conversion between type specifications and the quiet
  * value check.
  *
- * The fixture's message source writes the arguments of 1401 and 1409 as
+ * The tests' message source writes the arguments of 1401 and 1409 as
  * "a|b|c", read with the conversions the catalogue gives, so refusals are
  * checked by number, tag and arguments.
  */
@@ -33,8 +33,25 @@ const char *argumentsText(twMsgFileHandle *, int number, va_list ap)
     vsnprintf(text, sizeof text, format, ap);
     return text;
 }
-const twErrMessageSource kArgumentsSource = {
-    argumentsText, [](twMsgFileHandle *) { return "twlib"; }, [] { return (twMsgFileHandle *)nullptr; }};
+char standInByte;  // a handle that is never opened: the texts come from argumentsText
+twMsgFileHandle *standIn()
+{
+    return reinterpret_cast<twMsgFileHandle *>(&standInByte);
+}
+const char *twlibName(twMsgFileHandle *)
+{
+    return "twlib";
+}
+const twErrMessageSource kErrSource = {argumentsText, twlibName, standIn};
+const twExMessageSource kExSource = {argumentsText, twlibName, [](const char *) { return standIn(); }};
+
+// For the rest of the process, whether the library's catalogue is at hand
+// or not.
+void useArgumentsSource()
+{
+    twEx_SetMessageSource(&kExSource);
+    twErr_SetMessageSource(&kErrSource);
+}
 
 twTypedata word(long l)
 {
@@ -82,10 +99,9 @@ twTypeSpec hugeMaskTS = {"hugeMaskVT", &twMaskTB, &maskParams[3], 1};
 
 class ConvertTest : public ::testing::Test {
 protected:
-    const twErrMessageSource *previous = twErr_SetMessageSource(&kArgumentsSource);
+    void SetUp() override { useArgumentsSource(); }
     void TearDown() override
     {
-        twErr_SetMessageSource(previous);
         EXPECT_EQ(nullptr, twEx_StackV);
         EXPECT_EQ(nullptr, twExErrV) << "an error was left pending";
     }
@@ -94,7 +110,7 @@ protected:
 TEST_F(ConvertTest, IntegersAndEnumerationsPassTheWordForEveryStockPair)
 {
     twTypeSpec *integers[] = {&twIntTS, &twPositiveIntTS, &twUnsignedIntTS, &twCharTS};
-    twTypeSpec *enums[] = {&twYesNoTS, &twOnOffTS, &twTrueFalseTS, &twErrSevTS,
+    twTypeSpec *enums[] = {&twYesNoTS,   &twOnOffTS,     &twTrueFalseTS, &twErrSevTS,
                            &twErrCntxTS, &twErrActionTS, &twErrStyleTS};
     for (twTypeSpec *i : integers)
         for (twTypeSpec *e : enums) {
@@ -225,12 +241,14 @@ TEST_F(ConvertTest, CheckValParsesTheValuesTextAgainQuietly)
         long value;
         int expected;
     } words[] = {
-        {&twPositiveIntTS, 0, 0}, {&twPositiveIntTS, 5, 1}, {&twIntTS, 1L << 40, 0}, {&twYesNoTS, 2, 0},
-        {&maskTS, 5, 1}, {&maskTS, 8, 0} /* its text would be empty */, {&twInt64TS, 0, 1}, {nullptr, 0, 1},
+        {&twPositiveIntTS, 0, 0}, {&twPositiveIntTS, 5, 1}, {&twIntTS, 1L << 40, 0},
+        {&twYesNoTS, 2, 0},       {&maskTS, 5, 1},          {&maskTS, 8, 0} /* its text would be empty */,
+        {&twInt64TS, 0, 1},       {nullptr, 0, 1},
     };
     for (const auto &k : words) {
         twTypedata v = word(k.value);
-        EXPECT_EQ(k.expected, twTypeCheckVal(k.spec, &v)) << (k.spec ? k.spec->name : "null") << " " << k.value;
+        EXPECT_EQ(k.expected, twTypeCheckVal(k.spec, &v))
+            << (k.spec ? k.spec->name : "null") << " " << k.value;
     }
     char lower[] = "abc";
     twTypedata v = twTypePtrToTypedata(lower);
@@ -254,11 +272,13 @@ TEST_F(ConvertTest, CheckValParsesTheValuesTextAgainQuietly)
 // A typical use of the module, byte blocks included.
 void typicalUse()
 {
-    twErr_SetMessageSource(&kArgumentsSource);
+    useArgumentsSource();
     twTypeAddConverter(addHundred, &digitTS, &twYesNoTS);
     twTypeAddConverter(doubleOrRefuse, &digitTS, &twYesNoTS);
-    printf("%s %s ", convert(&digitTS, &twYesNoTS, word(4)).c_str(), viaText(&twIntTS, "7", &twStringTS).c_str());
-    printf("%s|%s ", convert(&twIntTS, &twErrTS, word(1)).c_str(), viaText(&twStringTS, "x", &twIntTS).c_str());
+    printf("%s %s ", convert(&digitTS, &twYesNoTS, word(4)).c_str(),
+           viaText(&twIntTS, "7", &twStringTS).c_str());
+    printf("%s|%s ", convert(&twIntTS, &twErrTS, word(1)).c_str(),
+           viaText(&twStringTS, "x", &twIntTS).c_str());
     twTypedata v = word(3);
     printf("%d %d ", twTypeCheckVal(&twPositiveIntTS, &v), twTypeCheckVal(&twYesNoTS, &v));
     twByteBlock *b = twByteBlockCreate("bytes", 5);
@@ -275,15 +295,19 @@ TEST(ConvertSweepTest, RefusedAllocationsEndCleanly)
     EXPECT_GT(made, 0);
 }
 
+void countBlock(void *count, void *)
+{
+    ++*static_cast<long *>(count);
+}
+
 // Run in a process of its own with TW_MEMDBG set: the buffer of a refused
 // conversion, replaced converters, byte blocks and, through the exit
 // handlers, the table and the check buffer all go back.
 TEST(ConvertMemDebugEnv, NothingIsLeftBehind)
 {
     auto live = [](const char *tag) {
-        static long n;
-        n = 0;
-        twMem_DbgCallFuncForStr(tag, [](void *, void *) { n++; }, nullptr);
+        long n = 0;
+        twMem_DbgCallFuncForStr(tag, countBlock, &n);
         return n;
     };
     typicalUse();
@@ -302,4 +326,4 @@ TEST(ConvertMemDebugEnv, NothingIsLeftBehind)
 
 TW_ENV_SUITE(ConvertMemDebugEnv, MemDebug, "TW_MEMDBG=1");
 
-} // namespace
+}  // namespace
