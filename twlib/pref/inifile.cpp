@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tslib/dufs.h"
 #include "tslib/fileops.h"
 #include "tslib/path.h"
 #include "tslib/search.h"
@@ -310,18 +311,11 @@ FILE *twPref_OpenIni(const char *name, char *source, char *resolved)
 int twPref_ReadLine(FILE *file, twStrBuf *buf)
 {
     twStrBufClear(buf);
-    int c = getc(file);
-    if (c == EOF) return 0;
-    // A carriage return before the line feed belongs to the line end.
-    for (; c != EOF && c != '\n'; c = getc(file)) {
-        if (c == '\r') {
-            int next = getc(file);
-            if (next == '\n') break;
-            if (next != EOF) ungetc(next, file);
-        }
-        if (c == '\0') continue;
-        twStrBufAppendChar(buf, c);
-    }
+    const char *line = twDufsFgetline(file);
+    if (!line) return 0;
+    size_t len = strlen(line);
+    if (len > 0 && line[len - 1] == '\n') --len;
+    twStrBufAppendN(buf, line, static_cast<int>(len));
     return 1;
 }
 

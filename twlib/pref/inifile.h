@@ -15,9 +15,10 @@
  * mark "|5.0" and a blank, or that has no option word, is not an option
  * line.
  *
- * Lines may end in a line feed or a carriage return and a line feed. Files
- * are written through a temporary file renamed over the old one, so that a
- * file is never left half-written.
+ * Files are read with the library's text streams (tslib/dufs.h: a line may
+ * end in a line feed or a carriage return and a line feed) and written
+ * through a temporary file renamed over the old one, so that a file is
+ * never left half-written.
  */
 #ifndef TWLIB_PREF_INIFILE_H
 #define TWLIB_PREF_INIFILE_H
