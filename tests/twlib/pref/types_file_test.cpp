@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "support/oom_sweep.h"
 #include "twlib/err/error.h"
 #include "twlib/err/except.h"
 #include "twlib/pref/types.h"
@@ -163,24 +164,38 @@ TEST_F(TypeFileTest, WriteChecksLeaveTheDirectoryAsTheyFoundIt)
     EXPECT_EQ(before, entries(dir));
 }
 
+// Permission bits do not hold back the superuser: under it the checks run
+// in a child that has given up its rights first.
 TEST_F(TypeFileTest, PermissionsAreRespected)
 {
-    if (geteuid() == 0) GTEST_SKIP() << "permission bits do not hold back the superuser";
     std::string locked = dir + "/locked.txt";
     std::ofstream(locked) << "x";
-    chmod(locked.c_str(), 0444);
-    EXPECT_EQ(1416, check(&twFileWriteTS, locked));
-    EXPECT_EQ(0, check(&twFileReadWriteTS, locked)) << "readable is enough";
-    chmod(locked.c_str(), 0200);
-    EXPECT_EQ(1414, check(&twFileReadTS, locked));
-    EXPECT_EQ(0, check(&twFileReadWriteTS, locked)) << "writable is enough";
-    chmod(locked.c_str(), 0);
-    EXPECT_EQ(1417, check(&twFileReadWriteTS, locked));
-    chmod((dir + "/sub").c_str(), 0555);
-    EXPECT_EQ(1419, check(&twDirWriteTS, dir + "/sub"));
-    EXPECT_EQ(1416, check(&twFileWriteTS, dir + "/sub/f.txt"));
-    chmod((dir + "/sub").c_str(), 0755);
-    chmod(locked.c_str(), 0644);
+    ASSERT_EQ(0, chmod(dir.c_str(), 0777));
+    twtest::ForkResult r = twtest::runForked([&] {
+        if (geteuid() == 0 && (chown(dir.c_str(), 65534, 65534) != 0 || chown(locked.c_str(), 65534, 65534) != 0 ||
+                               setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(9);
+        std::string got;
+        auto note = [&](int number) { got += std::to_string(number) + " "; };
+        chmod(locked.c_str(), 0444);
+        note(check(&twFileWriteTS, locked));
+        note(check(&twFileReadWriteTS, locked));  // readable is enough
+        chmod(locked.c_str(), 0200);
+        note(check(&twFileReadTS, locked));
+        note(check(&twFileReadWriteTS, locked));  // writable is enough
+        chmod(locked.c_str(), 0);
+        note(check(&twFileReadWriteTS, locked));
+        chmod(locked.c_str(), 0644);
+        chmod(dir.c_str(), 0555);
+        note(check(&twDirWriteTS, dir));
+        note(check(&twFileWriteTS, dir + "/f.txt"));
+        note(check(&twFileReadWriteTS, dir + "/f.txt"));
+        chmod(dir.c_str(), 0755);
+        printf("%s", got.c_str());
+    });
+    ASSERT_NE(9, r.status) << "could not give up the superuser's rights";
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("1416 0 1414 0 1417 1419 1416 1417 ", r.out);
     EXPECT_EQ("x", contents(locked));
 }
 
