@@ -1,4 +1,5 @@
 # Installation: the library, its public headers in their folders, pagelift,
+# the message compiler twmsgcmp and the library's message catalogues,
 # a CMake package (find_package(twlib) gives twlib::twlib) and a pkg-config
 # file. Headers meant for the library's own tests and internals (names ending
 # in _testhook.h or _internal.h) stay behind.
@@ -8,7 +9,15 @@ include(CMakePackageConfigHelpers)
 install(TARGETS twlib EXPORT twlibTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(TARGETS pagelift RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS pagelift twmsgcmp RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The library's message catalogues, compiled and as headers. A program finds
+# the compiled ones through the file search (WDIR, its own directory...);
+# without them it uses the copies compiled into the library.
+install(FILES ${TW_CATALOGUE_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/twlib)
+foreach(catalogue ${TW_CATALOGUES})
+  install(FILES ${PROJECT_SOURCE_DIR}/twlib/err/catalog/${catalogue}.msg
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/twlib)
+endforeach()
 foreach(dir twlib tslib)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${dir}
           FILES_MATCHING PATTERN "*.h"
