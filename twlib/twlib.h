@@ -27,6 +27,7 @@
 #include "twlib/err/signal.h"
 #include "twlib/err/errstream.h"
 #include "twlib/err/msgfile.h"
+#include "twlib/err/msgcomp.h"
 #include "twlib/pref/types.h"
 #include "twlib/pref/byteblock.h"
 #include "twlib/pref/convert.h"
