@@ -27,6 +27,8 @@
 #include "twlib/err/signal.h"
 #include "twlib/err/errstream.h"
 #include "twlib/err/msgfile.h"
+#include "twlib/err/errlog.h"
+#include "twlib/err/banner.h"
 #include "twlib/err/msgcomp.h"
 #include "twlib/pref/types.h"
 #include "twlib/pref/byteblock.h"

@@ -22,6 +22,7 @@
 #include "twlib/core/fault.h"
 #include "twlib/core/freelist.h"
 #include "twlib/err/error.h"
+#include "twlib/err/errlog.h"
 #include "twlib/err/errstream.h"
 #include "twlib/err/except.h"
 #include "twlib/err/msgfile.h"
@@ -120,6 +121,9 @@ bool wire()
     twErr_SetStreamHook(countInStream);
     twErr_SetPrefsHooks(twPref_ErrInit, twPref_ErrGetPrefs);
     twEx_SetCatchSignalsReader(twPref_ExCatchSignals);
+    twErr_SetLogHook(twErrLog);
+    twErr_SetArgv0Hook(twErrLogSetArgv0);
+    twErrLog_SetKeepReader(twPref_ErrKeepLogs);
     return true;
 }
 
