@@ -1,7 +1,8 @@
 /* inifile.cpp - reading and rewriting ini files of preference databases.
  *
  * Every file and buffer a call holds is set up before its catch frame and
- * given back in both endings, so an exception from a value's parse or
+ * given back in both endings (arrays held across a value's text by unwind
+ * records), so an exception from a value's parse or
  * format, or from the caller's line callback, leaves no file open and no
  * temporary file behind. No frame here holds a C++ object with a
  * destructor.
@@ -16,6 +17,7 @@
 #include "tslib/fileops.h"
 #include "tslib/path.h"
 #include "tslib/search.h"
+#include "twlib/core/fault.h"
 #include "twlib/core/mem.h"
 #include "twlib/err/except.h"
 #include "twlib/err/report.h"
@@ -122,10 +124,18 @@ void rewriteLine(const char *line, const twPrefIniLine *parsed, twPrefDB *owner,
     option->flags |= TW_PREF_WRITTEN_;
 }
 
+void releaseArray(void *array)
+{
+    twMemFree(array);
+}
+
 void appendNew(twPrefDB *db, int qualify, twStrBuf *out)
 {
     int count = 0;
     twPrefOption **options = twPref_Options(db, &count);
+    // A value's text may raise.
+    twUnwind u;
+    tw_UnwindPush(&u, releaseArray, options);
     for (int i = 0; i < count; ++i) {
         twPrefOption *o = options[i];
         if ((o->flags & TW_PREF_WRITTEN_) || !(o->flags & TW_PREF_CHANGED)) continue;
@@ -139,6 +149,7 @@ void appendNew(twPrefDB *db, int qualify, twStrBuf *out)
         appendValue(o, out);
         twStrBufAppend(out, "\n");
     }
+    tw_UnwindPop(&u);
     twMemFree(options);
 }
 
@@ -192,7 +203,10 @@ void writeAll(WriteState *s, twPrefDB *db, int qualify)
     } else {
         int count = 0;
         twPrefDB **dbs = twPref_Databases(0, &count);
+        twUnwind u;
+        tw_UnwindPush(&u, releaseArray, dbs);
         for (int i = 0; i < count; ++i) appendNew(dbs[i], qualify, s->text);
+        tw_UnwindPop(&u);
         twMemFree(dbs);
     }
     fputs(twStrBufString(s->text), s->out);
