@@ -187,6 +187,24 @@ TEST_F(IniFileTest, WrittenFilesReadBackToTheSameValues)
     twPrefDestroy(round);
 }
 
+TEST_F(IniFileTest, WithoutADatabaseEveryRegisteredDatabaseIsWritten)
+{
+    twPrefDB *other = twPrefCreate("Other");
+    twTypedata z = num(0), five = num(5), seven = num(7);
+    twPrefAdd(other, "depth", &twIntTS, "", &z);
+    twPrefAdd(other, "fresh", &twIntTS, "", &z);
+    twPrefSetval(other, "depth", &five);
+    twPrefSetval(other, "fresh", &seven);
+    twPrefSetval(db, "depth", &seven);
+    std::string path = writeFile(dir + "/all.ini", "view.depth 1\r\ndepth 2\r\nother.depth 3  | c\r\n");
+    EXPECT_EQ(1, twPrefWriteIniFile(nullptr, path.c_str(), 1));
+    std::string text = readFile(path);
+    EXPECT_NE(std::string::npos, text.find("View.depth 7\ndepth 2\nOther.depth 5  | c\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("Other.fresh 7\n")) << text;
+    EXPECT_EQ(std::string::npos, text.find("Other.depth 5\n")) << "written once: " << text;
+    twPrefDestroy(other);
+}
+
 // The rename of the temporary file over the old one used to go unchecked:
 // the call said it had written the file and left the temporary one behind.
 TEST_F(IniFileTest, AFailedWriteLeavesTheOldFileAndNoTemporaryFile)
