@@ -422,19 +422,6 @@ TEST_F(TypesTest, CreatedAndBuiltSpecificationsAreReleasedWhole)
     twTypeTSFree(nullptr);
 }
 
-TEST_F(TypesTest, DoubleAndInt64Blocks)
-{
-    double *d = twTypeAllocDouble(2.5);
-    EXPECT_EQ(2.5, *d);
-    twTypeFreeDouble(d);
-    twInt64 *i = twTypeAllocInt64(INT64_MIN);
-    EXPECT_EQ(INT64_MIN, *i);
-    twTypeFreeInt64(i);
-    twTypeFreeDouble(nullptr);
-    twTypeFreeInt64(nullptr);
-    EXPECT_EQ(77, twTypeReturnArg(twTypeLongToTypedata(77)).l);
-}
-
 TEST(TypesSweepTest, ParsingFormattingAndReleasingUnderAllocationFailures)
 {
     long clean = twtest::sweepAllocationFailures(
