@@ -121,6 +121,7 @@ bool wire()
     twErr_SetStreamHook(countInStream);
     twErr_SetPrefsHooks(twPref_ErrInit, twPref_ErrGetPrefs);
     twEx_SetCatchSignalsReader(twPref_ExCatchSignals);
+    twErrLog_SetKeepReader(twPref_ErrKeepLogs);
     twErr_SetLogHook(twErrLog);
     twErr_SetArgv0Hook(twErrLogSetArgv0);
     twErrLog_SetKeepReader(twPref_ErrKeepLogs);

@@ -17,10 +17,7 @@
 #include "twlib/core/exit.h"
 #include "twlib/core/fault.h"
 #include "twlib/core/mem.h"
-#if __has_include("twlib/err/errlog.h")
 #include "twlib/err/errlog.h"
-#define TW_PREF_HAVE_ERRLOG 1
-#endif
 #include "twlib/err/except.h"
 #include "twlib/err/report.h"
 #include "twlib/pref/inifile.h"
@@ -623,10 +620,8 @@ void twPref_ErrGetPrefs(void)
     twErrStyleV[1] = static_cast<int>(errPref("style_statusLine"));
     twErrStyleV[2] = static_cast<int>(errPref("style_alertBox"));
     twErrFileV = errPref("stdout") ? stdout : stderr;
-#ifdef TW_PREF_HAVE_ERRLOG
     twErrLogKeepFiles(static_cast<int>(errPref("keep_logfiles")));
     twErrLogEnable(static_cast<int>(errPref("logging")));
-#endif
 }
 
 int twPref_ErrKeepLogs(void)

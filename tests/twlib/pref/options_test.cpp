@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/oom_sweep.h"
+#include "twlib/err/errlog.h"
 #include "twlib/err/error.h"
 #include "twlib/err/except.h"
 #include "twlib/err/report.h"
@@ -330,9 +331,11 @@ TEST(CmdParseTest, ScannersTakeTheirArgumentsOut)
 // this program that calls them.
 TEST(ErrPrefsTest, ErrInitAndExInitReadTheirPreferences)
 {
-    Args a({"prog", "+err.stdout", "-err.style_stderr", "terse", "-ex.catch_signals", "keep"});
+    Args a({"prog", "+err.stdout", "-err.style_stderr", "terse", "-ex.catch_signals", "keep",
+            "-err.logging"});
     twErrInit(&a.argc, a.argv.data());
     ASSERT_NE(nullptr, twErrPrefV);
+    EXPECT_EQ(0, twErrLogIsEnabled());
     EXPECT_EQ(stdout, twErrFileV);
     EXPECT_EQ(TW_ERR_TERSE, twErrStyleV[0]);
     EXPECT_EQ(TW_ERR_ACTION_STATUSLINE, twErrActionV[TW_SEV_STATUS]);
