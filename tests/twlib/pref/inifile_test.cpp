@@ -221,6 +221,11 @@ TEST_F(IniFileTest, AFailedWriteLeavesTheOldFileAndNoTemporaryFile)
     EXPECT_NE(std::string::npos, err.find("taken.ini")) << "the failure is reported: " << err;
     EXPECT_FALSE(exists(taken + ".tmp"));
 
+    // No temporary file can be made in a directory that is not there.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(0, twPrefWriteIniFile(db, (dir + "/none/view.ini").c_str(), 1));
+    EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("none/view.ini"));
+
     // A directory that may not be written: no temporary file can be made.
     std::string locked = dir + "/locked";
     mkdir(locked.c_str(), 0755);
