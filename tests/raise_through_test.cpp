@@ -51,6 +51,14 @@ long memoryInUse()
     return current;
 }
 
+int blocksTagged(const char *tag)
+{
+    static int count;
+    count = 0;
+    twMem_DbgCallFuncForStr(tag, [](void *, void *) { count++; }, nullptr);
+    return count;
+}
+
 // Runs 'region' in a catch frame; true when it ended by a raise of the
 // test's own tag. The region must keep plain data only.
 template <typename Region> bool raisesThrough(Region region)
@@ -278,6 +286,25 @@ TEST(RaiseThroughEnv, FormatParseReleasesItsScratchBlock)
     });
 }
 
+// A fault while formatting (a count stored through a bad pointer) is raised
+// as a segmentation violation; the 64-bit arguments fetched for the
+// positional format go with it.
+TEST(RaiseThroughEnv, FormatterFaultReleasesTheFetchedArguments)
+{
+    twExInit(nullptr, nullptr);
+    static volatile bool caught;
+    caught = false;
+    TW_TRY(TW_EX_SEGV) {
+        char buf[64];
+        twSprintf(buf, sizeof buf, "%1$Ld %3$Ld%2$ln", int64_t{5}, reinterpret_cast<long *>(8), int64_t{7});
+    } TW_CATCH {
+        caught = true;
+        TW_EX_SWALLOW();
+    } TW_END_TRY;
+    EXPECT_TRUE(caught);
+    EXPECT_EQ(0, blocksTagged("twprint-64t"));
+}
+
 int raisingOutOfMemory(int)
 {
     twExThrow2(TW_EX_USER1, "raise_through", TW_SEV_ERROR, "refused by the test");
@@ -331,14 +358,6 @@ TEST(RaiseThroughEnv, PurgeThatRaisesLeavesTheHandlerPurgingNextTime)
 }
 
 // ---- exit handlers ---------------------------------------------------------
-
-int blocksTagged(const char *tag)
-{
-    static int count;
-    count = 0;
-    twMem_DbgCallFuncForStr(tag, [](void *, void *) { count++; }, nullptr);
-    return count;
-}
 
 void raisingHandler(void *)
 {
