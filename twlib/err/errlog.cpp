@@ -43,18 +43,18 @@ constexpr const char *kExtension = "err";
 constexpr int kDefaultKeep = 1;
 
 // Process-wide log state.
-bool usable = true;     // cleared when the file could not be opened
-bool enabled = true;    // logging wanted
-bool opened = false;    // the name is made and the file was tried
-bool fresh = true;      // the next successful open is the first of the process
-char *fileName;         // TS_PATH_SIZE bytes, "errorLogFilename"; null until the first open
-char *program;          // pool copy of the program's path; null reads as "unknown"
-FILE *stream;           // the open log, or null
+bool usable = true;   // cleared when the file could not be opened
+bool enabled = true;  // logging wanted
+bool opened = false;  // the name is made and the file was tried
+bool fresh = true;    // the next successful open is the first of the process
+char *fileName;       // TS_PATH_SIZE bytes, "errorLogFilename"; null until the first open
+char *program;        // pool copy of the program's path; null reads as "unknown"
+FILE *stream;         // the open log, or null
 int keep = kDefaultKeep;
-bool keepSet;           // twErrLogKeepFiles was called: the reader is not asked
-bool force = true;      // the next twErrLogEnable acts whatever the setting
-bool lineOpen;          // the file's last line lacks its newline (a cut write)
-bool releaseAdded;      // the exit handler for the name and the program is registered
+bool keepSet;         // twErrLogKeepFiles was called: the reader is not asked
+bool force = true;    // the next twErrLogEnable acts whatever the setting
+bool lineOpen;        // the file's last line lacks its newline (a cut write)
+bool releaseAdded;    // the exit handler for the name and the program is registered
 twErrLogKeepFn keepReader;
 
 void releaseAtExit(void *)
