@@ -15,6 +15,7 @@
 
 #include "support/process.h"
 #include "twlib/err/msgcomp.h"
+#include "twlib/err/msgfile.h"
 #include "twlib/err/tmb_reader.h"
 #include "twlib/text/sprintf.h"
 
@@ -30,23 +31,45 @@ int problems(int code, int line, int number, const char *, void *data)
     return 0;
 }
 
-// The catalogue compiled here from its header, read back byte by byte.
-twtest::TmbFile catalogue(const std::string &name)
+// The bytes of the catalogue compiled here from its header.
+std::string compiledBytes(const std::string &name)
 {
     twtest::TempDir dir;
     std::string out = dir.path() + "/" + name + ".tmb";
     FILE *header = fopen((kSource + "/twlib/err/catalog/" + name + ".msg").c_str(), "r");
     EXPECT_NE(nullptr, header) << name;
-    if (!header) return {};
+    if (!header) return "";
     twDufsB *b = twDufsBFopen(out.c_str(), "w");
     std::vector<std::string> found;
     EXPECT_EQ(0, twMsgCompCompile(header, b, problems, &found));
     for (const std::string &p : found) ADD_FAILURE() << name << ".msg: " << p;
     fclose(header);
     twDufsBFclose(b);
-    twtest::TmbFile f = twtest::readTmb(twtest::readFile(out));
+    return twtest::readFile(out);
+}
+
+// The catalogue compiled here, read back byte by byte.
+twtest::TmbFile catalogue(const std::string &name)
+{
+    twtest::TmbFile f = twtest::readTmb(compiledBytes(name));
     EXPECT_EQ("", f.problem) << name;
     return f;
+}
+
+// The library carries each catalogue exactly as its header compiles, for
+// programs that find no message file.
+TEST(CatalogTest, TheLibraryHoldsTheCompiledCatalogues)
+{
+    for (const char *name : {"twlib", "tslib"}) {
+        size_t size = 1;
+        const unsigned char *bytes = twMsg_BuiltinCatalogue(name, &size);
+        ASSERT_NE(nullptr, bytes) << name;
+        EXPECT_EQ(compiledBytes(name), std::string(reinterpret_cast<const char *>(bytes), size)) << name;
+    }
+    size_t size = 1;
+    EXPECT_EQ(nullptr, twMsg_BuiltinCatalogue("pagelift", &size));
+    EXPECT_EQ(0u, size);
+    EXPECT_EQ(nullptr, twMsg_BuiltinCatalogue(nullptr, &size));
 }
 
 // Short and char travel as int.
