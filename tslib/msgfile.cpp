@@ -3,9 +3,9 @@
 
 twMsgFileHandle *tsMsgFile(void)
 {
-    // Opened once and never closed: errors raised at any time, exit
-    // included, may still need its messages.
+    // Opened once and kept: errors raised at any time may still need its
+    // messages. Opened again only when the close-all at exit has closed it.
     static twMsgFileHandle *file = nullptr;
-    if (!file) file = twMsgFileOpen("tslib", "tslib", nullptr, nullptr, nullptr);
+    if (!file || !twMsgGetPath(file)) file = twMsgFileOpen("tslib", "tslib", nullptr, nullptr, nullptr);
     return file;
 }

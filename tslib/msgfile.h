@@ -15,7 +15,9 @@ extern "C" {
 #endif
 
 /* The message file "tslib", opened with the owner name "tslib" at the first
- * call; every call returns the same handle. Never null. The handle belongs
+ * call (the copy compiled into the library when the search finds no file);
+ * every call returns the same handle. Never null; raises as twMsgFileOpen
+ * when the file cannot be opened. The handle belongs
  * to the library and stays open for the process's life: callers must not
  * close it. */
 twMsgFileHandle *tsMsgFile(void);

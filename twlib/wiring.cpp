@@ -78,16 +78,14 @@ const char *messageText(twMsgFileHandle *file, int number, va_list ap)
 
 const char *messageFileName(twMsgFileHandle *file)
 {
-    return twMsgGetFilename(file);
+    // Null for a handle that is not open, as the records expect.
+    return twMsgGetPath(file) ? twMsgGetFilename(file) : nullptr;
 }
 
 twMsgFileHandle *libraryCatalogue(const char *catalogue)
 {
     if (catalogue && catalogue[0] == 't' && catalogue[1] == 's') return tsMsgFile();
-    // Opened once and kept, as tsMsgFile keeps the file-system library's.
-    static twMsgFileHandle *own;
-    if (!own || !twMsgGetFilename(own)) own = twMsgFileOpen("twlib", "twlib", nullptr, nullptr, nullptr);
-    return own;
+    return twMsgFile();
 }
 
 const twExMessageSource messageSource = {messageText, messageFileName, libraryCatalogue};
@@ -119,6 +117,7 @@ bool wire()
     twEx_SetMessageSource(&messageSource);
     twErr_SetMessageSource(&recordMessageSource);
     twErr_SetStreamHook(countInStream);
+    twMsg_SetBuiltinCatalogues(twMsg_BuiltinCatalogue);
     twErr_SetPrefsHooks(twPref_ErrInit, twPref_ErrGetPrefs);
     twEx_SetCatchSignalsReader(twPref_ExCatchSignals);
     twErrLog_SetKeepReader(twPref_ErrKeepLogs);
