@@ -80,7 +80,11 @@ struct LineBuffer {
 void reserve(LineBuffer *b, size_t need, const char *tag)
 {
     if (need <= b->capacity) return;
+    // Steps of 512 bytes, at least doubling, so that a line joined from
+    // many pieces costs a linear number of copies.
     size_t capacity = (need + kLineStep - 1) / kLineStep * kLineStep;
+    if (capacity < 2 * b->capacity) capacity = 2 * b->capacity;
+    if (capacity > UINT32_MAX && need <= UINT32_MAX) capacity = UINT32_MAX;
     if (capacity > UINT32_MAX) tw_Report("twmsgcmp", 4, "Message header line too long.");
     b->text = static_cast<char *>(twMemRealloc(b->text, static_cast<uint32_t>(capacity), tag));
     b->capacity = capacity;
@@ -334,8 +338,10 @@ Outcome compileDefinition(Compile *c, const twRegexpMatch *m, int startLine, int
     // The comment ends at the first "*/" after the opening quote; it may
     // go on over further logical lines.
     char *close;
-    while (!(close = strstr(c->line.text + quoteAt + 1, "*/"))) {
+    size_t from = quoteAt + 1;  // no "*/" before this
+    while (!(close = strstr(c->line.text + from, "*/"))) {
         size_t held = c->line.length;
+        from = held;  // the joining line feed cannot end a "*/"
         LineBuffer more = {c->line.text, held, c->line.capacity};
         // Read the next logical line behind a line feed, in place.
         append(&more, "\n", 1, kTag);

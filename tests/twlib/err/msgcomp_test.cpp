@@ -323,6 +323,21 @@ TEST(MsgCompTest, ManyMessagesKeepTheirOrder)
     EXPECT_EQ("[E]m4321", c.file.messages[4321].text);
 }
 
+// A comment over many lines and a line joined from many pieces: read once
+// each, not again for every line added.
+TEST(MsgCompTest, LongCommentsAndJoinedLinesCompile)
+{
+    std::string comment = "#define A 1 /* \"[E]a\"\n";
+    for (int i = 0; i < 50000; i++) comment += "  and on\n";
+    comment += "*/\n#define B \\\n";
+    for (int i = 0; i < 50000; i++) comment += " \\\n";
+    comment += "2 /* \"[E]b\" */\n";
+    Compiled c = compile(comment);
+    ASSERT_EQ(0, c.result);
+    EXPECT_EQ((std::vector<int32_t>{1, 2}), c.file.order);
+    EXPECT_EQ("[E]b", c.file.messages[2].text);
+}
+
 TEST(MsgCompTest, AllocationFailuresDuringACompile)
 {
     twtest::TempDir dir;
