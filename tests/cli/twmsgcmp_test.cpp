@@ -2,9 +2,14 @@
  * trip from a header to every message read back. */
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <string>
 
+#include "support/oom_sweep.h"
 #include "support/process.h"
+#include "twlib/err/msgfile.h"
 #include "twlib/err/tmb_reader.h"
 
 #ifndef TWMSGCMP_EXE
@@ -76,6 +81,19 @@ TEST(TwmsgcmpCliTest, CompilesAHeaderAndEveryMessageReadsBack)
     EXPECT_EQ("[S]Done.", f.messages[12].text);
     EXPECT_EQ((std::vector<int>{7, 7}), f.messages[10].args);
     EXPECT_EQ((std::vector<int>{1, 1}), f.messages[11].args);
+
+    // The library's reader finds the file in the current directory and
+    // gives every message back, formatted.
+    twtest::ForkResult read = twtest::runForked([&] {
+        if (chdir(dir.path().c_str()) != 0) return;
+        twMsgFileHandle *h = twMsgFileOpen("demo", "demo", "2.0", "2.0.0", "2.9.9");
+        printf("%s|", twMsgStatic(h, 10, "x.txt", "gone"));
+        printf("%s|", twMsgStatic(h, 11, 9, 3));
+        printf("%s|", twMsgStatic(h, 12));
+        twMsgFileClose(h);
+    });
+    EXPECT_EQ(0, read.status) << read.err;
+    EXPECT_EQ("[E]Can't open `x.txt': gone.|[W]3 of 9 files\n|[S]Done.|", read.out);
 
     // An explicit output name, and -v listing the lines it skipped.
     ProcessResult v = runProcess({kTool, "-v", "demo.msg", "out.tmb"}, dir.path());
