@@ -242,7 +242,7 @@ TEST(RaiseThroughEnv, SymGrowthThatRaisesKeepsEveryEntry)
 
 // Walks that hold nothing across their callbacks: the raise simply ends
 // them, and what the caller owns is still the caller's to release.
-TEST(RaiseThroughEnv, ContainerWalksLeaveNothingBehind)
+TEST(RaiseThroughEnv, WalksLeaveNothingBehind)
 {
     expectNoLeak("walks", [] {
         twDlistList *l = numbers(10);
@@ -264,6 +264,14 @@ TEST(RaiseThroughEnv, ContainerWalksLeaveNothingBehind)
             twSymLoop(t, [](void *, void *, void *, void *) { countDown(); return 1; }, nullptr, nullptr);
         }));
         twSymDestroy(t, nullptr);
+
+        twErr *chain = twErrAppend(twErrCreate2("one", TW_SEV_ERROR, "first"),
+                                   twErrCreate2("two", TW_SEV_NOTE, "second"));
+        raiseAfter = 2;
+        EXPECT_TRUE(raisesThrough([chain] {
+            twErrLoop(chain, [](twErr *, void *) { countDown(); return 1; }, nullptr);
+        }));
+        twErrDestroy(chain);
     });
 }
 
