@@ -223,7 +223,7 @@ struct Call {
 // message file (or catalogue name) stands, and whether arguments follow.
 struct CallForm {
     const char *name;
-    int file;
+    int file;      // -1: the library's own catalogue
     int number;
     int firstArg;  // -1: no message arguments; -2: a va_list
 };
@@ -239,6 +239,10 @@ const CallForm kForms[] = {
     {"twMsgBuffer", 0, 1, 4},        {"twMsgGenerate", 0, 1, 4},
     {"twMsgGenerateVa", 0, 1, -2},   {"twMsgText", 0, 1, -1},
     {"twPrefAdd2", 3, 4, -1},        {"twPrefReplace2", 3, 4, -1},
+    // Modules' own raising fronts over the library's catalogue (file -1):
+    // the type parsers' refuse(number, ...) and the binary streams'
+    // raiseMessage(tag, routine, file name, number, ...).
+    {"refuse", -1, 0, 1},            {"raiseMessage", -1, 3, 4},
 };
 
 bool identChar(char c)
@@ -271,7 +275,7 @@ std::vector<Call> scan()
                         continue;
                     Call c;
                     c.where = path.substr(kSource.size() + 1) + " (" + name + ")";
-                    const std::string &file = args[form.file];
+                    const std::string file = form.file >= 0 ? args[form.file] : "";
                     c.catalogue = file.find("tslib") != std::string::npos ||
                                           file.find("tsMsgFile") != std::string::npos
                                       ? "tslib"
@@ -294,7 +298,7 @@ TEST(CatalogTest, EveryNumberRaisedInTheCodeExistsWithMatchingArguments)
                                                     {"tslib", catalogue("tslib")}};
     std::vector<Call> calls = scan();
     // The code raises at least the numbers of the modules already in place.
-    EXPECT_GE(calls.size(), 3u);
+    EXPECT_GE(calls.size(), 20u);
     for (const Call &c : calls) {
         auto &messages = files[c.catalogue].messages;
         auto it = messages.find(c.number);

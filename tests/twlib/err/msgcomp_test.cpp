@@ -185,6 +185,8 @@ TEST(MsgCompTest, AReportThatAsksToStopEndsWithItsCode)
         {-7, define("G", "1", "[E]%3$d %1$d")},
         {-9, define("S", "1", "[q]lower case is not a letter")},
         {-10, define("H", "2147483648", "[E]x")},
+        // A string record's 16-bit length holds at most 32767.
+        {-10, define("O", "-1", std::string(32767, 'o'))},
     };
     for (const auto &[code, line] : cases) {
         Compiled c = compile(define("FIRST", "1", "[E]first") + line + define("LAST", "2", "[E]last"),
