@@ -123,7 +123,6 @@ bool wire()
     twErrLog_SetKeepReader(twPref_ErrKeepLogs);
     twErr_SetLogHook(twErrLog);
     twErr_SetArgv0Hook(twErrLogSetArgv0);
-    twErrLog_SetKeepReader(twPref_ErrKeepLogs);
     return true;
 }
 
