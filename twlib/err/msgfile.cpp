@@ -444,7 +444,14 @@ void openStream(twMsgFileHandle *h, const char *name)
     h->path = twStrCpy(path);
     FILE *memory = fmemopen(const_cast<unsigned char *>(bytes), size, "rb");
     if (!memory) raiseMsg(TW_EX_POSTCOND, "twMsgFileOpen", name, 1004, path, 0);
-    h->stream = twDufsBSetup(memory, "r");
+    // A descriptor the stream refuses leaves the memory stream ours.
+    FILE *volatile held = memory;
+    TW_TRY(TW_EX_ALL) {
+        h->stream = twDufsBSetup(memory, "r");
+    } TW_CATCH {
+        std::fclose(held);
+        TW_EX_RETHROW();
+    } TW_END_TRY;
     if (!h->stream) {
         std::fclose(memory);
         raiseMsg(TW_EX_POSTCOND, "twMsgFileOpen", name, 1004, path, 0);

@@ -126,24 +126,34 @@ std::string &ownBytes()
 }
 
 twMsgBuiltinFn libraryCatalogues;
+// Served as the compiled-in catalogue "memcat".
+std::string memoryCatalogue;
 
 // The library's compiled-in catalogues where there are any, else the
 // crafted stand-in of the library's own file.
 const unsigned char *testCatalogues(const char *name, size_t *size)
 {
+    if (std::strcmp(name, "memcat") == 0) {
+        *size = memoryCatalogue.size();
+        return reinterpret_cast<const unsigned char *>(memoryCatalogue.data());
+    }
     const unsigned char *bytes = libraryCatalogues ? libraryCatalogues(name, size) : nullptr;
     if (bytes || std::strcmp(name, "twlib") != 0) return bytes;
     *size = ownBytes().size();
     return reinterpret_cast<const unsigned char *>(ownBytes().data());
 }
 
-[[maybe_unused]] const bool installed = [] {
-    libraryCatalogues = twMsg_SetBuiltinCatalogues(testCatalogues);
-    return true;
-}();
+// Installed when a test first needs a file: the library installs its own
+// lookup while the program loads, in an order this file cannot choose.
+void useTestCatalogues()
+{
+    twMsgBuiltinFn previous = twMsg_SetBuiltinCatalogues(testCatalogues);
+    if (previous != testCatalogues) libraryCatalogues = previous;
+}
 
 TempDir &dir()
 {
+    useTestCatalogues();
     static TempDir d;
     return d;
 }
@@ -237,6 +247,27 @@ TEST(MsgFileTest, ReadsFilesOfEitherByteOrderAndSize)
         twMsgFileClose(f);
         EXPECT_EQ(nullptr, twMsgGetPath(f));
     }
+}
+
+TEST(MsgFileTest, ACompiledInCatalogueServesWhenNoFileIsFound)
+{
+    useTestCatalogues();
+    Image im = sample();
+    im.bigEndian = false;
+    memoryCatalogue = im.bytes();
+    twMsgFileHandle *f = twMsgFileOpen("memcat", "tester", "1.0", "5.0.0", nullptr);
+    EXPECT_EQ("<memcat.tmb>", std::string(twMsgGetPath(f)));
+    EXPECT_EQ("[E]one 7", text(f, 1));
+    twMsgFileClose(f);
+
+    // Refused descriptors and damage are told as for a file.
+    OpenArgs a = {"memcat", nullptr, nullptr, nullptr, nullptr, nullptr};
+    memoryCatalogue[0] = 2;
+    EXPECT_EQ(1300, tryOpen(a).number);
+    memoryCatalogue = im.bytes().substr(0, 40);
+    EXPECT_EQ(1005, tryOpen(a).number);
+    memoryCatalogue.clear();
+    EXPECT_EQ(1003, tryOpen(a).number);
 }
 
 TEST(MsgFileTest, OpeningANameTwiceSharesTheHandleUntilClosedTwice)
@@ -546,6 +577,7 @@ TW_CHILD_SUITE(MsgFileChildEnv);
 TEST(MsgFileChildEnv, Run)
 {
     CHILD_ONLY();
+    useTestCatalogues();
     const std::string scene = getenv("TW_TEST_CHILD");
     // The child runs in a fresh directory, which the search looks in first.
     if (scene == "damaged") {
