@@ -14,7 +14,7 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in lib/libtwlib.a bin/pagelift include/twlib/twlib.h include/tslib/tslib.h \
          lib/cmake/twlib/twlibConfig.cmake lib/cmake/twlib/twlibConfigVersion.cmake \
-         lib/pkgconfig/twlib.pc; do
+         lib/pkgconfig/twlib.pc bin/twmsgcmp share/twlib/twlib.tmb share/twlib/tslib.tmb; do
   [ -e "$prefix/$f" ] || { echo "install check: $f was not installed"; exit 1; }
 done
 if find "$prefix/include" -name '*_testhook.h' -o -name '*_internal.h' | grep -q .; then

@@ -13,6 +13,7 @@
 
 #include "support/oom_sweep.h"
 #include "twlib/core/exit.h"
+#include "tslib/msgfile.h"
 #include "twlib/core/fault.h"
 #include "twlib/err/assert.h"
 #include "twlib/err/error.h"
@@ -264,14 +265,14 @@ TEST_F(ExceptTest, ConditionThrowsCarryTheirTagAndLocation)
     twExErrV = nullptr;
 
     TW_TRY(TW_EX_ALL) {
-        twEx_PreCond("twThing", nullptr, 12, "arg");
+        twEx_PreCond("twThing", tsMsgFile(), 1041, "arg");
     } TW_CATCH {
         tags[1] = twExTagV;
     } TW_END_TRY;
     EXPECT_NE(std::string::npos, text(twExErrV).find("in call to routine twThing(): ")) << text(twExErrV);
 
     TW_TRY(TW_EX_ALL) {
-        twEx_PostCond("menu.def, line 3", nullptr, 13);
+        twEx_PostCond("menu.def, line 3", tsMsgFile(), 1041, "/x");
     } TW_CATCH {
         tags[2] = twExTagV;
     } TW_END_TRY;
