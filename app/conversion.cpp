@@ -66,8 +66,7 @@ void readMenuStream(FILE *stream, const char *path)
     // The lexer takes a read error for the end of the input, so the error
     // flag is looked at after every menu: a file read only in part stops the
     // conversion.
-    while (readMenu() && !ferror(reader.stream)) {
-    }
+    while (readMenu() && !ferror(reader.stream)) {}
     if (ferror(reader.stream)) {
         printf("Unable to read file %s\n", path);
         abandonConversion(2);

@@ -35,8 +35,10 @@ static bool readMenuName(char *name)
         if (code == TOK_END) return false;
         if (code == TOK_WORD) return true;
         // A brace body or a quoted string stands where a name belongs.
-        if (code == TOK_OPEN) skipPast(TOK_CLOSE);
-        else if (code == TOK_DQUOTE || code == TOK_SQUOTE) skipPast(code);
+        if (code == TOK_OPEN)
+            skipPast(TOK_CLOSE);
+        else if (code == TOK_DQUOTE || code == TOK_SQUOTE)
+            skipPast(code);
         menuMessage("Expected to find menu name");
     }
 }
@@ -61,8 +63,10 @@ static bool readHeader(Header &header)
             return false;
         }
         if (code == 0) {
-            if (count == 3) menuError("Excess data in menu definition");
-            else values[count++] = value;
+            if (count == 3)
+                menuError("Excess data in menu definition");
+            else
+                values[count++] = value;
             continue;
         }
         if (code == TOK_OPEN) break;
@@ -70,10 +74,20 @@ static bool readHeader(Header &header)
         menuError("Integer expected in menu definition");
     }
     switch (count) {
-    case 1: header.first = values[0]; break;
-    case 2: header.second = values[0]; header.third = values[1]; break;
-    case 3: header.first = values[0]; header.second = values[1]; header.third = values[2]; break;
-    default: break;
+    case 1:
+        header.first = values[0];
+        break;
+    case 2:
+        header.second = values[0];
+        header.third = values[1];
+        break;
+    case 3:
+        header.first = values[0];
+        header.second = values[1];
+        header.third = values[2];
+        break;
+    default:
+        break;
     }
     return true;
 }
@@ -162,8 +176,10 @@ int readMenu()
     if (!readMenuName(name)) return 0;
 
     if (name[0] == '@') {
-        if (reader.nesting <= 1) readMenuFile(name + 1);
-        else menuMessage("Only one level of indirection allowed");
+        if (reader.nesting <= 1)
+            readMenuFile(name + 1);
+        else
+            menuMessage("Only one level of indirection allowed");
         return 1;
     }
 
@@ -174,7 +190,9 @@ int readMenu()
     Menu *menu = newMenu();
     menu->name = twStrCpy(name);
     menu->headerValue = header.first;
-    if (header.second == 0 && header.third == 0) readStrictBody(menu);
-    else readFreeBody(menu);
+    if (header.second == 0 && header.third == 0)
+        readStrictBody(menu);
+    else
+        readFreeBody(menu);
     return 1;
 }

@@ -34,8 +34,7 @@ MenuKey *buildMenuKeys()
     static constexpr struct {
         const char *text;
         int code;
-    } keywords[] = {{"{", TOK_OPEN}, {"}", TOK_CLOSE}, {"|", TOK_BAR},
-                    {"\"", TOK_DQUOTE}, {"'", TOK_SQUOTE}};
+    } keywords[] = {{"{", TOK_OPEN}, {"}", TOK_CLOSE}, {"|", TOK_BAR}, {"\"", TOK_DQUOTE}, {"'", TOK_SQUOTE}};
     MenuKey *head = nullptr;
     for (const auto &k : keywords) {
         auto *key = static_cast<MenuKey *>(twMemMalloc(sizeof(MenuKey), "Menu key"));

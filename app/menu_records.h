@@ -15,22 +15,22 @@
 struct MenuEntry;
 
 struct Menu {
-    Menu *next;             // next menu of the list; first field, as the list code expects
-    Menu *prev;             // previous menu; second field
-    char *name;             // pool string, at most 79 characters
-    int32_t numEntries;     // entries added; kept, not used later
-    MenuEntry *entries;     // singly linked, in input order
-    int32_t headerValue;    // first header integer, 99 when none was given
-    MenuEntry *referrer;    // an entry that opens this menu (the last resolved), or null
-    int32_t written;        // set when the writer starts on the menu
-    MenuEntry *lastEntry;   // tail of entries, so appending never walks the list
+    Menu *next;            // next menu of the list; first field, as the list code expects
+    Menu *prev;            // previous menu; second field
+    char *name;            // pool string, at most 79 characters
+    int32_t numEntries;    // entries added; kept, not used later
+    MenuEntry *entries;    // singly linked, in input order
+    int32_t headerValue;   // first header integer, 99 when none was given
+    MenuEntry *referrer;   // an entry that opens this menu (the last resolved), or null
+    int32_t written;       // set when the writer starts on the menu
+    MenuEntry *lastEntry;  // tail of entries, so appending never walks the list
 };
 
 struct MenuEntry {
-    MenuEntry *next;        // first field, as the list code expects
-    Menu *target;           // the menu this entry opens, or null
-    char *action;           // pool string: a command text, or "&" and a menu name
-    char *label;            // pool string: the text the entry shows
+    MenuEntry *next;  // first field, as the list code expects
+    Menu *target;     // the menu this entry opens, or null
+    char *action;     // pool string: a command text, or "&" and a menu name
+    char *label;      // pool string: the text the entry shows
 };
 
 // The lexer's keywords are stream-tokenizer keyword records.
@@ -38,16 +38,16 @@ using MenuKey = twTklexKey;
 
 // Token codes the lexer returns with the converter's keywords.
 enum MenuToken : int {
-    TOK_END = -1,       // end of input
-    TOK_WORD = 0,       // any other token (also: an integer was stored)
-    TOK_OPEN = 1,       // "{"
-    TOK_CLOSE = 2,      // "}"
-    TOK_BAR = 3,        // "|", a comment
-    TOK_DQUOTE = 4,     // '"'
-    TOK_SQUOTE = 5,     // "'"
-    TOK_STRING = 6,     // readIntOrString: a word was copied as a string
-    TOK_NOT_INT = 7,    // readInt: a word that is not an integer, whose first
-                        // character would otherwise read as one of the codes above
+    TOK_END = -1,     // end of input
+    TOK_WORD = 0,     // any other token (also: an integer was stored)
+    TOK_OPEN = 1,     // "{"
+    TOK_CLOSE = 2,    // "}"
+    TOK_BAR = 3,      // "|", a comment
+    TOK_DQUOTE = 4,   // '"'
+    TOK_SQUOTE = 5,   // "'"
+    TOK_STRING = 6,   // readIntOrString: a word was copied as a string
+    TOK_NOT_INT = 7,  // readInt: a word that is not an integer, whose first
+                      // character would otherwise read as one of the codes above
 };
 
 // Words, labels, actions and names are at most this long, NUL included.

@@ -37,8 +37,8 @@ struct Frame {
 // The walk's stack; kept over the whole script, so it grows once to the
 // deepest chain of sub-menus.
 struct WalkStack {
-    Frame *frames;  // tagged block of 'room' frames, null until the first push
-    uint32_t depth; // frames in use
+    Frame *frames;   // tagged block of 'room' frames, null until the first push
+    uint32_t depth;  // frames in use
     uint32_t room;
 };
 
@@ -50,9 +50,7 @@ static void push(WalkStack &stack, Menu *menu)
     if (stack.depth == stack.room) {
         // Deeper than a tagged block can hold: treated as exhausted memory.
         if (stack.room == MAX_ROOM) tw_SizeExhausted();
-        uint32_t room = stack.room == 0 ? FIRST_ROOM
-                        : stack.room > MAX_ROOM / 2 ? MAX_ROOM
-                                                    : stack.room * 2;
+        uint32_t room = stack.room == 0 ? FIRST_ROOM : stack.room > MAX_ROOM / 2 ? MAX_ROOM : stack.room * 2;
         stack.frames = static_cast<Frame *>(
             twMemRealloc(stack.frames, room * (uint32_t)sizeof(Frame), "menu writer stack"));
         stack.room = room;
@@ -74,9 +72,12 @@ static int writeMenuText(FILE *out, const Menu *menu)
         if (!first && fputs(",\n", out) == EOF) return -1;
         first = false;
         int written;
-        if (e->target) written = fprintf(out, "%slist(\"%s\",%s_menu)", INDENT, e->label, e->target->name);
-        else if (redSquare) written = fprintf(out, "%stcWin.RedSquareEntry", INDENT);
-        else written = fprintf(out, "%slist(\"%s\",\"%s\")", INDENT, e->label, e->action);
+        if (e->target)
+            written = fprintf(out, "%slist(\"%s\",%s_menu)", INDENT, e->label, e->target->name);
+        else if (redSquare)
+            written = fprintf(out, "%stcWin.RedSquareEntry", INDENT);
+        else
+            written = fprintf(out, "%slist(\"%s\",\"%s\")", INDENT, e->label, e->action);
         if (written < 0) return -1;
     }
     // A menu without written entries still closes its call.
@@ -93,13 +94,12 @@ static int walkMenu(FILE *out, WalkStack &stack, Menu *menu)
     push(stack, menu);
     while (stack.depth > 0) {
         Frame &top = stack.frames[stack.depth - 1];
-        while (top.entry && (!top.entry->target || top.entry->target->written))
-            top.entry = top.entry->next;
+        while (top.entry && (!top.entry->target || top.entry->target->written)) top.entry = top.entry->next;
         if (top.entry) {
             Menu *sub = top.entry->target;
             top.entry = top.entry->next;
             sub->written = 1;
-            push(stack, sub); // may move the frames: top is not used again
+            push(stack, sub);  // may move the frames: top is not used again
             continue;
         }
         if (writeMenuText(out, top.menu) != 0) return -1;
@@ -138,8 +138,8 @@ int writeMenus(FILE *out)
 // The script being written, so that a fatal end can take it back. The name
 // is the caller's and outlives the writing.
 static struct {
-    const char *name;   // null when no script is being written
-    bool regular;       // the opened file is a regular file
+    const char *name;  // null when no script is being written
+    bool regular;      // the opened file is a regular file
     dev_t dev;
     ino_t ino;
     twProc previousCleanup;
@@ -150,8 +150,8 @@ static struct {
 static void removePartialScript()
 {
     struct stat st;
-    if (pending.regular && lstat(pending.name, &st) == 0 && S_ISREG(st.st_mode) &&
-        st.st_dev == pending.dev && st.st_ino == pending.ino)
+    if (pending.regular && lstat(pending.name, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == pending.dev &&
+        st.st_ino == pending.ino)
         remove(pending.name);
 }
 

@@ -34,7 +34,7 @@ static std::string makeInput(int menus)
 
 static double runPagelift(const std::string &in, const std::string &out)
 {
-    fflush(stdout); // the child must not inherit unwritten output
+    fflush(stdout);  // the child must not inherit unwritten output
     auto start = std::chrono::steady_clock::now();
     pid_t pid = fork();
     if (pid == 0) {

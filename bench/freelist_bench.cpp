@@ -37,8 +37,7 @@ std::vector<uint32_t> mixedSizes(size_t n)
 }
 
 // A batch of allocations of one size, touched, then all released.
-template <class A>
-void batchOneSize(benchmark::State &state)
+template <class A> void batchOneSize(benchmark::State &state)
 {
     const uint32_t size = static_cast<uint32_t>(state.range(0));
     const size_t n = 1000;
@@ -55,8 +54,7 @@ void batchOneSize(benchmark::State &state)
 }
 
 // A batch of mixed sizes, released in the opposite order.
-template <class A>
-void batchMixed(benchmark::State &state)
+template <class A> void batchMixed(benchmark::State &state)
 {
     const size_t n = static_cast<size_t>(state.range(0));
     auto sizes = mixedSizes(n);
@@ -74,8 +72,7 @@ void batchMixed(benchmark::State &state)
 
 // A standing population of records where each step frees one and makes
 // another of a different size, like a hash table under churn.
-template <class A>
-void churnMixed(benchmark::State &state)
+template <class A> void churnMixed(benchmark::State &state)
 {
     const size_t live = 4096;
     auto sizes = mixedSizes(live * 4);
@@ -107,4 +104,4 @@ BENCHMARK_TEMPLATE(batchMixed, Platform)->Arg(100)->Arg(10000);
 BENCHMARK_TEMPLATE(churnMixed, FreeLists);
 BENCHMARK_TEMPLATE(churnMixed, Platform);
 
-} // namespace
+}  // namespace

@@ -23,8 +23,8 @@ BENCHMARK(BM_CompileFileNamePattern);
 void BM_MatchShortNames(benchmark::State &state)
 {
     twRegexpT *re = twRegexpCompile("^([a-z_]+)(\\.[0-9]+)?\\.(def|ini|txt)$");
-    const std::vector<std::string> names = {"menu.def", "main_menu.2.def", "README",
-                                            "tools.ini", "notes.txt.bak", "x.1.txt"};
+    const std::vector<std::string> names = {"menu.def",  "main_menu.2.def", "README",
+                                            "tools.ini", "notes.txt.bak",   "x.1.txt"};
     twRegexpMatch m;
     for (auto _ : state)
         for (const std::string &n : names) benchmark::DoNotOptimize(twRegexpExec(re, &m, n.c_str()));
@@ -57,4 +57,4 @@ void BM_FailingUnanchoredSearch(benchmark::State &state)
 }
 BENCHMARK(BM_FailingUnanchoredSearch)->Range(1 << 10, 1 << 18);
 
-} // namespace
+}  // namespace

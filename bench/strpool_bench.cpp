@@ -17,8 +17,7 @@ const std::vector<std::string> &sources()
 {
     static const std::vector<std::string> texts = [] {
         std::vector<std::string> v;
-        for (int i = 0; i < kMaxBatch; i++)
-            v.emplace_back(size_t(1 + i % 61), char('a' + i % 26));
+        for (int i = 0; i < kMaxBatch; i++) v.emplace_back(size_t(1 + i % 61), char('a' + i % 26));
         return v;
     }();
     return texts;
@@ -30,11 +29,9 @@ void BM_PoolCopyFree(benchmark::State &state)
     const int batch = int(state.range(0));
     std::vector<char *> out(static_cast<size_t>(batch));
     for (auto _ : state) {
-        for (int i = 0; i < batch; i++)
-            out[i] = twStrCpy(src[i].c_str());
+        for (int i = 0; i < batch; i++) out[i] = twStrCpy(src[i].c_str());
         benchmark::DoNotOptimize(out.data());
-        for (int i = 0; i < batch; i++)
-            twStrFree(out[i]);
+        for (int i = 0; i < batch; i++) twStrFree(out[i]);
     }
     state.SetItemsProcessed(state.iterations() * batch);
 }
@@ -46,11 +43,9 @@ void BM_StrdupFree(benchmark::State &state)
     const int batch = int(state.range(0));
     std::vector<char *> out(static_cast<size_t>(batch));
     for (auto _ : state) {
-        for (int i = 0; i < batch; i++)
-            out[i] = strdup(src[i].c_str());
+        for (int i = 0; i < batch; i++) out[i] = strdup(src[i].c_str());
         benchmark::DoNotOptimize(out.data());
-        for (int i = 0; i < batch; i++)
-            free(out[i]);
+        for (int i = 0; i < batch; i++) free(out[i]);
     }
     state.SetItemsProcessed(state.iterations() * batch);
 }
@@ -64,13 +59,10 @@ void BM_PoolMixedOrder(benchmark::State &state)
     const int batch = int(state.range(0));
     std::vector<char *> out(static_cast<size_t>(batch));
     for (auto _ : state) {
-        for (int i = 0; i < batch; i++)
-            out[i] = twStrCpy(src[i].c_str());
+        for (int i = 0; i < batch; i++) out[i] = twStrCpy(src[i].c_str());
         benchmark::DoNotOptimize(out.data());
-        for (int i = batch - 1; i >= 0; i -= 2)
-            twStrFree(out[i]);
-        for (int i = 0; i < batch; i += 2)
-            twStrFree(out[i]);
+        for (int i = batch - 1; i >= 0; i -= 2) twStrFree(out[i]);
+        for (int i = 0; i < batch; i += 2) twStrFree(out[i]);
     }
     state.SetItemsProcessed(state.iterations() * batch);
 }
@@ -82,16 +74,13 @@ void BM_StrdupMixedOrder(benchmark::State &state)
     const int batch = int(state.range(0));
     std::vector<char *> out(static_cast<size_t>(batch));
     for (auto _ : state) {
-        for (int i = 0; i < batch; i++)
-            out[i] = strdup(src[i].c_str());
+        for (int i = 0; i < batch; i++) out[i] = strdup(src[i].c_str());
         benchmark::DoNotOptimize(out.data());
-        for (int i = batch - 1; i >= 0; i -= 2)
-            free(out[i]);
-        for (int i = 0; i < batch; i += 2)
-            free(out[i]);
+        for (int i = batch - 1; i >= 0; i -= 2) free(out[i]);
+        for (int i = 0; i < batch; i += 2) free(out[i]);
     }
     state.SetItemsProcessed(state.iterations() * batch);
 }
 BENCHMARK(BM_StrdupMixedOrder)->Arg(64)->Arg(1024)->Arg(4096);
 
-} // namespace
+}  // namespace

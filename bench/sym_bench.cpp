@@ -15,8 +15,8 @@ namespace {
 // Identifier-like keys of mixed length, as option names and menu names are.
 std::vector<std::string> makeKeys(int n)
 {
-    static const char *const stems[] = {"menu", "entry", "zr_window", "opt", "tcFac_item",
-                                        "a", "path_to_some_file", "x"};
+    static const char *const stems[] = {"menu",       "entry", "zr_window",         "opt",
+                                        "tcFac_item", "a",     "path_to_some_file", "x"};
     std::vector<std::string> keys;
     keys.reserve(n);
     char buf[64];
@@ -40,8 +40,7 @@ void BM_SymStore(benchmark::State &state)
     for (auto _ : state) {
         twSymTable *t = newTable();
         uintptr_t v = 1;
-        for (const auto &k : keys)
-            twSymStore(t, k.c_str(), reinterpret_cast<void *>(v++));
+        for (const auto &k : keys) twSymStore(t, k.c_str(), reinterpret_cast<void *>(v++));
         benchmark::DoNotOptimize(t);
         twSymDestroy(t, twSymDummy);
     }
@@ -54,8 +53,7 @@ void BM_MapStore(benchmark::State &state)
     for (auto _ : state) {
         std::unordered_map<std::string, void *> m;
         uintptr_t v = 1;
-        for (const auto &k : keys)
-            m[k] = reinterpret_cast<void *>(v++);
+        for (const auto &k : keys) m[k] = reinterpret_cast<void *>(v++);
         benchmark::DoNotOptimize(m);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -66,11 +64,9 @@ void BM_SymFetch(benchmark::State &state)
     auto keys = makeKeys(static_cast<int>(state.range(0)));
     twSymTable *t = newTable();
     uintptr_t v = 1;
-    for (const auto &k : keys)
-        twSymStore(t, k.c_str(), reinterpret_cast<void *>(v++));
+    for (const auto &k : keys) twSymStore(t, k.c_str(), reinterpret_cast<void *>(v++));
     for (auto _ : state)
-        for (const auto &k : keys)
-            benchmark::DoNotOptimize(twSymFetch(t, k.c_str()));
+        for (const auto &k : keys) benchmark::DoNotOptimize(twSymFetch(t, k.c_str()));
     twSymDestroy(t, twSymDummy);
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -80,8 +76,7 @@ void BM_MapFetch(benchmark::State &state)
     auto keys = makeKeys(static_cast<int>(state.range(0)));
     std::unordered_map<std::string, void *> m;
     uintptr_t v = 1;
-    for (const auto &k : keys)
-        m[k] = reinterpret_cast<void *>(v++);
+    for (const auto &k : keys) m[k] = reinterpret_cast<void *>(v++);
     for (auto _ : state)
         for (const auto &k : keys) {
             // The keys are std::strings already: the map is spared any
@@ -97,4 +92,4 @@ BENCHMARK(BM_MapStore)->Arg(1000)->Arg(100000);
 BENCHMARK(BM_SymFetch)->Arg(1000)->Arg(100000);
 BENCHMARK(BM_MapFetch)->Arg(1000)->Arg(100000);
 
-} // namespace
+}  // namespace

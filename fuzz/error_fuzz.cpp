@@ -40,13 +40,11 @@ void checkLine(const std::string &line)
     const char *t = e->text;
     size_t n = strlen(t);
     bool lossy = e->app[0] == '+' || blank(e->app[0]) || !t[0] || blank(t[0]) ||
-                 (t[0] == ':' && t[1] == ' ') ||
-                 (n >= 2 && t[n - 2] == ':' && t[n - 1] == ' ');
+                 (t[0] == ':' && t[1] == ' ') || (n >= 2 && t[n - 2] == ':' && t[n - 1] == ' ');
     if (!lossy) {
         twErr *again = twErrCreateFromString(once);
         if (!again || strcmp(once, twErr_String(again, TW_ERR_VERBOSE)) != 0) {
-            fprintf(stderr, "line \"%s\" printed \"%s\", which reads back differently\n",
-                    line.c_str(), once);
+            fprintf(stderr, "line \"%s\" printed \"%s\", which reads back differently\n", line.c_str(), once);
             abort();
         }
         twErrDestroy(again);
@@ -55,7 +53,7 @@ void checkLine(const std::string &line)
     twErrDestroy(e);
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -27,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!reader.stream) return 0;
     reader.keys = buildMenuKeys();
     reader.nesting = 2;
-    while (readMenu()) {
-    }
+    while (readMenu()) {}
     fclose(reader.stream);
     reader.stream = nullptr;
     freeMenuKeys(reader.keys);

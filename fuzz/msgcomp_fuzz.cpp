@@ -45,7 +45,7 @@ std::string readAll(FILE *f)
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

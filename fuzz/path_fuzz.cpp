@@ -35,7 +35,10 @@ struct Heap {
     operator char *() const { return p.get(); }
 };
 
-Heap exact(const std::string &s) { return Heap(s, s.size() + 1); }
+Heap exact(const std::string &s)
+{
+    return Heap(s, s.size() + 1);
+}
 
 void check(bool ok, const char *what, const std::string &text)
 {
@@ -72,7 +75,8 @@ void fuzzTokenizers(const std::string &seps, const std::string &text)
         check(p != nullptr && text == twStrBufString(sb.get()), "quoted text reads back", text);
         check(twStrBufTokQuote(p, sb.get(), sp) == nullptr, "quoted text is one token", text);
         p = twStrTokQuote(written, fixed, TS_PATH_SIZE, sp);
-        check(text.size() >= TS_PATH_SIZE || (p && text == fixed.p.get()), "quoted text reads back into a buffer", text);
+        check(text.size() >= TS_PATH_SIZE || (p && text == fixed.p.get()),
+              "quoted text reads back into a buffer", text);
     }
     twStrBufUntokQuote(text.c_str(), w.get(), TW_UNTOK_DOLLAR | TW_UNTOK_QUOTE, sp);
 }
@@ -107,11 +111,11 @@ void fuzzPaths(const std::vector<std::string> &parts, const std::string &whole)
     tsGetorigin();
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const std::string all = std::string(reinterpret_cast<const char *>(data), size).c_str(); // up to a NUL
+    const std::string all = std::string(reinterpret_cast<const char *>(data), size).c_str();  // up to a NUL
 
     // First byte: how many of the next bytes form the separator set.
     size_t k = all.empty() ? 0 : static_cast<unsigned char>(all[0]) % 5;
@@ -121,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::istringstream split(all);
     std::vector<std::string> parts(4);
     for (int i = 0; i < 3; i++) std::getline(split, parts[i], '\x01');
-    std::getline(split, parts[3], '\0'); // the rest
+    std::getline(split, parts[3], '\0');  // the rest
     parts[1].starts_with("/") ? setenv("HOME", parts[1].c_str(), 1) : unsetenv("HOME");
     fuzzPaths(parts, all);
     return 0;

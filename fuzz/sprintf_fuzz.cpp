@@ -50,7 +50,8 @@ int visit(const twSpFmtDesc *d, void *user)
         w->refused = true;
         return 1;
     }
-    check(inside(d->work, d->text, static_cast<size_t>(d->scratchSize)), "the work pointer lies in the scratch", f);
+    check(inside(d->work, d->text, static_cast<size_t>(d->scratchSize)),
+          "the work pointer lies in the scratch", f);
     check(strlen(text) < static_cast<size_t>(d->scratchSize), "the text fits the scratch", f);
     if (kind == TW_SPFMT_CONV) {
         int code = twSpFmtArgIs(d) & 0xFF;
@@ -63,8 +64,9 @@ int visit(const twSpFmtDesc *d, void *user)
 }
 
 #define ARGS10(a) a, a, a, a, a, a, a, a, a, a
-#define ARGS99(a) ARGS10(a), ARGS10(a), ARGS10(a), ARGS10(a), ARGS10(a), ARGS10(a), ARGS10(a), \
-                  ARGS10(a), ARGS10(a), a, a, a, a, a, a, a, a, a
+#define ARGS99(a)                                                                                            \
+    ARGS10(a), ARGS10(a), ARGS10(a), ARGS10(a), ARGS10(a), ARGS10(a), ARGS10(a), ARGS10(a), ARGS10(a), a, a, \
+        a, a, a, a, a, a, a
 
 int formatInto(char *buf, int size, int *needed, const char *format, bool strings)
 {

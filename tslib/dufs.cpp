@@ -29,9 +29,9 @@
 namespace {
 
 constexpr uint32_t kValidMarker = 0x1234567;
-constexpr long kDataStart = 2;          // the descriptor takes bytes 0 and 1
-constexpr int kMaxValueSize = 16;       // the widest value a file may hold (16-byte ints)
-constexpr int kStringMax = 255;         // a counted string's length is one byte
+constexpr long kDataStart = 2;     // the descriptor takes bytes 0 and 1
+constexpr int kMaxValueSize = 16;  // the widest value a file may hold (16-byte ints)
+constexpr int kStringMax = 255;    // a counted string's length is one byte
 constexpr const char *kUnnamed = "(stream)";
 constexpr bool kHostBigEndian = std::endian::native == std::endian::big;
 
@@ -48,7 +48,7 @@ enum : unsigned {
 
 enum { kModeRead = 1, kModeWrite = 2, kModeUpdate = 3 };
 
-} // namespace
+}  // namespace
 
 // Fields in the order of the design; the sizes are the file's.
 struct twDufsB {
@@ -64,11 +64,11 @@ struct twDufsB {
     int shortSize;
     int shortIs4;
     int floatSize;
-    int floatIs8;         // always 0: refused when opening
+    int floatIs8;  // always 0: refused when opening
     int doubleSize;
-    int doubleIs16;       // always 0: refused when opening
+    int doubleIs16;  // always 0: refused when opening
     int valid;
-    int mode;             // kModeRead, kModeWrite or kModeUpdate
+    int mode;  // kModeRead, kModeWrite or kModeUpdate
 };
 
 namespace {
@@ -194,13 +194,19 @@ int readerSize(int type)
 int fileSize(const twDufsB *b, int type)
 {
     switch (type) {
-    case TW_DUFSB_SHORT: return b->shortSize;
+    case TW_DUFSB_SHORT:
+        return b->shortSize;
     case TW_DUFSB_INT:
-    case TW_DUFSB_INT2: return b->intSize;
-    case TW_DUFSB_LONG: return b->longSize;
-    case TW_DUFSB_FLOAT: return b->floatSize;
-    case TW_DUFSB_DOUBLE: return b->doubleSize;
-    default: return 1;
+    case TW_DUFSB_INT2:
+        return b->intSize;
+    case TW_DUFSB_LONG:
+        return b->longSize;
+    case TW_DUFSB_FLOAT:
+        return b->floatSize;
+    case TW_DUFSB_DOUBLE:
+        return b->doubleSize;
+    default:
+        return 1;
     }
 }
 
@@ -266,7 +272,7 @@ void releaseLineBuffer(void *)
     lineSize = 0;
 }
 
-} // namespace
+}  // namespace
 
 /* ------------------------------------------------------------------ */
 /* Text streams                                                        */
@@ -292,8 +298,10 @@ char *twDufsFgets(char *buffer, int size, FILE *stream)
         buffer[n - 1] = '\0';
     } else if (n > 0 && n == static_cast<size_t>(size) - 1 && buffer[n - 1] == '\r') {
         int c = std::getc(stream);
-        if (c == '\n') buffer[n - 1] = '\n';
-        else if (c != EOF) std::ungetc(c, stream);
+        if (c == '\n')
+            buffer[n - 1] = '\n';
+        else if (c != EOF)
+            std::ungetc(c, stream);
     }
     return buffer;
 }
@@ -347,7 +355,7 @@ long countCharacters(FILE *stream, long bytes)
     return std::ferror(stream) ? -1 : chars;
 }
 
-} // namespace
+}  // namespace
 
 int twDufsFseek(FILE *stream, long offset, int whence)
 {
@@ -434,8 +442,7 @@ int twDufsBRead(twDufsB *stream, void *destination, int count, int type, int sig
         int want = count - done < kBlock ? count - done : kBlock;
         size_t got = std::fread(in, static_cast<size_t>(fs), static_cast<size_t>(want), b->stream);
         for (size_t i = 0; i < got; ++i, ++done) {
-            if (!convertValue(b, in + i * fs, fs, dst + static_cast<size_t>(done) * rs, rs,
-                              signExtend != 0))
+            if (!convertValue(b, in + i * fs, fs, dst + static_cast<size_t>(done) * rs, rs, signExtend != 0))
                 raiseMessage(TW_EX_POSTCOND, "twDufsBRead", b->name, 1320, shownName(b), fs, rs);
         }
         if (got < static_cast<size_t>(want)) break;

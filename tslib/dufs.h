@@ -107,7 +107,7 @@ enum {
 
 /* Descriptor bytes of the files this machine writes. */
 enum { TW_DUFSB_VERSION = 1 };
-#define TW_DUFSB_FLAGS_BIG 133
+#define TW_DUFSB_FLAGS_BIG    133
 #define TW_DUFSB_FLAGS_LITTLE 132
 
 /* Opens file 'name' with mode "r" (read), "w" (write) or "w+" (update,

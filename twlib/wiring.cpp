@@ -67,8 +67,7 @@ void raiseBuild(uint32_t tag, const char *routine, const char *catalogue, int nu
 {
     char location[160];
     if (routine) snprintf(location, sizeof location, "in call to routine %s()", routine);
-    twExThrowBuildVa(tag, routine ? location : nullptr, twEx_LibraryMessageFile(catalogue), number,
-                     ap);
+    twExThrowBuildVa(tag, routine ? location : nullptr, twEx_LibraryMessageFile(catalogue), number, ap);
 }
 
 const char *messageText(twMsgFileHandle *file, int number, va_list ap)
@@ -126,7 +125,7 @@ bool wire()
     return true;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" {
 // Named by the library's link interface so that this object is always linked.

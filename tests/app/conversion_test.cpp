@@ -86,8 +86,8 @@ ForkResult convertWithFileLimit(const TempDir &dir, const char *in, const char *
         signal(SIGXFSZ, SIG_IGN);
         rlimit rl{limit, limit};
         if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(121);
-        char *argv[] = {const_cast<char *>("pagelift"), const_cast<char *>(in),
-                        const_cast<char *>(out), nullptr};
+        char *argv[] = {const_cast<char *>("pagelift"), const_cast<char *>(in), const_cast<char *>(out),
+                        nullptr};
         convertMenus(3, argv);
     });
 }
@@ -100,7 +100,8 @@ TEST(ConversionTest, WriteErrorPartWayLeavesNoPartialScript)
     dir.write("chain.def", chainOfMenus(400));
     ForkResult r = convertWithFileLimit(dir, "chain.def", "out.tcl", 8192);
     EXPECT_EQ(2, r.status) << r.out << r.err;
-    EXPECT_EQ("Reading " + dir.path() + "/chain.def ...\n"
+    EXPECT_EQ("Reading " + dir.path() +
+                  "/chain.def ...\n"
                   "Writing out.tcl ... failed.\nUnable to write file out.tcl\n",
               r.out);
     EXPECT_FALSE(twtest::fileExists(dir.path() + "/out.tcl"));
@@ -171,8 +172,7 @@ TEST(ConversionTest, EveryRefusedAllocationEndsCleanly)
     long outOfMemory = 0;
     for (long n = 1; n <= clean.allocations; ++n) {
         for (bool sticky : {false, true}) {
-            SCOPED_TRACE("allocation " + std::to_string(n) + (sticky ? " and later" : " alone") +
-                         " refused");
+            SCOPED_TRACE("allocation " + std::to_string(n) + (sticky ? " and later" : " alone") + " refused");
             remove(script.c_str());
             ForkResult r = twtest::runForked(convert, n, sticky);
             bool written = twtest::fileExists(script);
@@ -197,4 +197,4 @@ TEST(ConversionTest, EveryRefusedAllocationEndsCleanly)
     EXPECT_LT(0, outOfMemory) << "no run ran out of memory: the hook reached nothing";
 }
 
-} // namespace
+}  // namespace

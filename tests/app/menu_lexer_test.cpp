@@ -54,7 +54,9 @@ TEST_F(MenuLexerTest, IntegersAreWordsBeginningWithADigit)
 // quote, NUL read as a stored integer, 0xFF read as end of input).
 TEST_F(MenuLexerTest, ControlCharacterWordsAreNotTokenCodes)
 {
-    open(std::string("\x01" "a \x02 \x04 \x05 \xff") + "x " + std::string(1, '\0') + "z 5");
+    open(std::string("\x01"
+                     "a \x02 \x04 \x05 \xff") +
+         "x " + std::string(1, '\0') + "z 5");
     int n = -5;
     for (int i = 0; i < 6; ++i) EXPECT_EQ(TOK_NOT_INT, readInt(&n)) << "word " << i;
     EXPECT_EQ(-5, n);
@@ -103,4 +105,4 @@ TEST_F(MenuLexerTest, SkipPastDoesNotNestBraces)
     EXPECT_EQ(0, skipPast(TOK_CLOSE));
 }
 
-} // namespace
+}  // namespace

@@ -14,8 +14,7 @@ protected:
         open(input);
         ::testing::internal::CaptureStdout();
         int guard = 0;
-        while (readMenu() && ++guard < 10000) {
-        }
+        while (readMenu() && ++guard < 10000) {}
         return ::testing::internal::GetCapturedStdout();
     }
 };
@@ -73,7 +72,8 @@ TEST_F(MenuParserTest, HeaderErrorsAndEndOfInputAfterName)
 
 TEST_F(MenuParserTest, BodyErrorsEndTheMenuAndKeepCompleteEntries)
 {
-    std::string out = readAll("A {\n 0 0 0 0 a b\n 0 0 } \nB {\n 0 { 0 0 0 x { y\n 0 0 0 0 z }\nC {\n 0 0 0 0 p q\n 0 0");
+    std::string out =
+        readAll("A {\n 0 0 0 0 a b\n 0 0 } \nB {\n 0 { 0 0 0 x { y\n 0 0 0 0 z }\nC {\n 0 0 0 0 p q\n 0 0");
     EXPECT_EQ("Error in menu \"A\" - Unexpected end-of-entry\n"
               "Error in menu \"B\" - Unexpected menu body\n"
               "Error in menu \"B\" - Unexpected menu body\n"
@@ -88,8 +88,7 @@ TEST_F(MenuParserTest, IncludeInsideAnIncludedFileIsDropped)
     open("@other A {}\n");
     reader.nesting = 2;
     ::testing::internal::CaptureStdout();
-    while (readMenu()) {
-    }
+    while (readMenu()) {}
     EXPECT_EQ("Only one level of indirection allowed\n", ::testing::internal::GetCapturedStdout());
     EXPECT_THAT(menus(), ElementsAre("A(99):"));
 }
@@ -103,4 +102,4 @@ TEST_F(MenuParserTest, LongNamesAndLabelsAreTruncatedTo79)
     EXPECT_EQ(std::string(79, 'l'), reader.menus->entries->label);
 }
 
-} // namespace
+}  // namespace

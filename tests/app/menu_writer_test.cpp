@@ -13,8 +13,7 @@ protected:
     {
         open(input);
         ::testing::internal::CaptureStdout();
-        while (readMenu()) {
-        }
+        while (readMenu()) {}
         ::testing::internal::GetCapturedStdout();
         resolveMenuLinks();
         char *buf = nullptr;
@@ -83,7 +82,8 @@ TEST_F(MenuWriterTest, DeepChainsAndFailedWrites)
     for (int i = 0; i < 40; ++i)
         input += "M" + std::to_string(i) + " { 0 0 0 0 n &M" + std::to_string(i + 1) + " }\n";
     std::string script = convert(input);
-    EXPECT_EQ(0u, script.find("M39_menu := tcZr.MakeMenu(\"M39\",\n                list(\"n\",\"&M40\"));\n"));
+    EXPECT_EQ(0u,
+              script.find("M39_menu := tcZr.MakeMenu(\"M39\",\n                list(\"n\",\"&M40\"));\n"));
     for (int i = 39; i > 0; --i)
         EXPECT_LT(script.find("M" + std::to_string(i) + "_menu :="),
                   script.find("M" + std::to_string(i - 1) + "_menu :="));
@@ -108,8 +108,7 @@ TEST_F(MenuWriterTest, LinksNeedAnExistingMenuAndUseTheFirstOfAName)
         << script;
     EXPECT_EQ(0u, script.find("D_menu := tcZr.MakeMenu(\"D\",\n                list(\"three\",\"four\"));\n\n"
                               "D_menu := tcZr.MakeMenu(\"D\",\n                list(\"one\",\"two\"));\n\n"))
-        << "the second D, opened by nobody, is written at top level before M writes the first: "
-        << script;
+        << "the second D, opened by nobody, is written at top level before M writes the first: " << script;
 }
 
 TEST_F(MenuWriterTest, MenusNamedLikeSpecialActionsAreLinked)
@@ -130,4 +129,4 @@ TEST_F(MenuWriterTest, TextIsWrittenUnquoted)
     EXPECT_NE(std::string::npos, script.find("list(\"say \"x\"\",\"a,b\"));\n")) << script;
 }
 
-} // namespace
+}  // namespace

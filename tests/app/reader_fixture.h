@@ -20,8 +20,7 @@ protected:
     {
         close();
         text = input;
-        reader.stream = text.empty() ? fopen("/dev/null", "r")
-                                     : fmemopen(text.data(), text.size(), "r");
+        reader.stream = text.empty() ? fopen("/dev/null", "r") : fmemopen(text.data(), text.size(), "r");
         ASSERT_NE(nullptr, reader.stream);
         reader.keys = buildMenuKeys();
         reader.nesting = 1;

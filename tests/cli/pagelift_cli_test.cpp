@@ -21,7 +21,7 @@ using twtest::TempDir;
 
 // Variables that change the library's behaviour are cleared so that the
 // developer's own environment cannot leak into the runs.
-const std::vector<std::string> kCleared = {"WDIR", "TW_MEMDBG", "TW_PURIFY", "TW_MEMWATCH",
+const std::vector<std::string> kCleared = {"WDIR",          "TW_MEMDBG",       "TW_PURIFY",   "TW_MEMWATCH",
                                            "TW_STRDISABLE", "TW_MEMFLDISABLE", "TW_BLOCKSIZE"};
 
 ProcessResult pagelift(const TempDir &dir, const std::vector<std::string> &args,
@@ -90,8 +90,7 @@ TEST(PageliftCliTest, IncludedMenusComeWhereTheDirectiveStands)
     dir.write("sub.def", "Inner { 0 0 0 0 i j }\n@deeper.def\nAfter {}\n");
     ProcessResult r = pagelift(dir, {"main.def", "out.tcl"});
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ("Reading " + dir.path() + "/main.def ...\n" +
-                  "Reading " + dir.path() + "/sub.def ...\n" +
+    EXPECT_EQ("Reading " + dir.path() + "/main.def ...\n" + "Reading " + dir.path() + "/sub.def ...\n" +
                   "Only one level of indirection allowed\n"
                   "Writing out.tcl ... done.\n",
               r.out);
@@ -109,7 +108,8 @@ TEST(PageliftCliTest, InputErrorsStillEndWithStatus0)
     dir.write("bad.def", "M { 0 0 x 0 0 a b }\nN 1 2 3 4 {\n");
     ProcessResult r = pagelift(dir, {"bad.def", "out.tcl"});
     EXPECT_EQ(0, r.status);
-    EXPECT_EQ("Reading " + dir.path() + "/bad.def ...\n"
+    EXPECT_EQ("Reading " + dir.path() +
+                  "/bad.def ...\n"
                   "Error in menu \"M\" - Integer expected in entry definition\n"
                   "Error in menu \"N\" - Excess data in menu definition\n"
                   "Error in menu \"N\" - Unexpected end-of-menu\n"
@@ -128,12 +128,12 @@ TEST(PageliftCliTest, OutputThatCannotBeOpenedOrWrittenStopsWithStatus2)
     dir.write("menus.def", kExampleMenus);
     ProcessResult r = pagelift(dir, {"menus.def", "no/such/dir/out.tcl"});
     EXPECT_EQ(2, r.status);
-    EXPECT_EQ("Reading " + dir.path() + "/menus.def ...\nUnable to open file no/such/dir/out.tcl\n",
-              r.out);
+    EXPECT_EQ("Reading " + dir.path() + "/menus.def ...\nUnable to open file no/such/dir/out.tcl\n", r.out);
 
     r = pagelift(dir, {"menus.def", "/dev/full"});
     EXPECT_EQ(2, r.status);
-    EXPECT_EQ("Reading " + dir.path() + "/menus.def ...\n"
+    EXPECT_EQ("Reading " + dir.path() +
+                  "/menus.def ...\n"
                   "Writing /dev/full ... failed.\nUnable to write file /dev/full\n",
               r.out);
     struct stat st;
@@ -183,7 +183,8 @@ TEST(PageliftCliTest, InputThatCannotBeOpenedOrReadStopsWithStatus2AndNoOutput)
     dir.write("main.def", "A {}\n@/proc/self/mem\nB {}\n");
     r = pagelift(dir, {"main.def", "out.tcl"});
     EXPECT_EQ(2, r.status);
-    EXPECT_EQ("Reading " + dir.path() + "/main.def ...\n"
+    EXPECT_EQ("Reading " + dir.path() +
+                  "/main.def ...\n"
                   "Reading /proc/self/mem ...\nUnable to read file /proc/self/mem\n",
               r.out);
     EXPECT_FALSE(twtest::fileExists(dir.path() + "/out.tcl"));
@@ -253,14 +254,19 @@ TEST(PageliftCliTest, LongChainOfSubMenus)
     ASSERT_EQ(0, r.status) << r.err;
     std::string script = twtest::readFile(dir.path() + "/out.tcl");
     std::string last = "M" + std::to_string(n - 1);
-    EXPECT_EQ(0u, script.find(last + "_menu := tcZr.MakeMenu(\"" + last + "\",\n"
-                              "                list(\"next\",\"&M" + std::to_string(n) + "\"));\n\n"
-                              "M" + std::to_string(n - 2)));
+    EXPECT_EQ(0u, script.find(last + "_menu := tcZr.MakeMenu(\"" + last +
+                              "\",\n"
+                              "                list(\"next\",\"&M" +
+                              std::to_string(n) +
+                              "\"));\n\n"
+                              "M" +
+                              std::to_string(n - 2)));
     EXPECT_NE(std::string::npos,
               script.find("M0_menu := tcZr.MakeMenu(\"M0\",\n                list(\"next\",M1_menu));\n\n"
-                          "\ntcFac.SetMenus (fac, " + last + "_menu);\n"));
+                          "\ntcFac.SetMenus (fac, " +
+                          last + "_menu);\n"));
     std::string closing = "\ntcFac.SetMenus (fac, " + last + "_menu);\n";
     EXPECT_EQ(script.size() - closing.size(), script.rfind(closing));
 }
 
-} // namespace
+}  // namespace

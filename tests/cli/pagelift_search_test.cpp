@@ -12,7 +12,7 @@ namespace {
 using twtest::ProcessResult;
 using twtest::TempDir;
 
-const std::vector<std::string> kCleared = {"WDIR", "TW_MEMDBG", "TW_PURIFY", "TW_MEMWATCH",
+const std::vector<std::string> kCleared = {"WDIR",          "TW_MEMDBG",       "TW_PURIFY",   "TW_MEMWATCH",
                                            "TW_STRDISABLE", "TW_MEMFLDISABLE", "TW_BLOCKSIZE"};
 
 ProcessResult pagelift(const std::string &cwd, const std::string &input, const std::string &wdir)
@@ -33,7 +33,7 @@ TEST(PageliftSearchTest, FindsInputAndIncludeThroughWdirPreferringTheVersionDire
     TempDir t;
     std::string run = t.mkdir("run");
     std::string input = t.write("lib/532/menus.def", kMainWithInclude);
-    t.write("lib/menus.def", kPlain); // shadowed by the version sub-directory
+    t.write("lib/menus.def", kPlain);  // shadowed by the version sub-directory
     std::string tools = t.write("lib/tools.def", kTools);
 
     ProcessResult r = pagelift(run, "menus.def", t.path() + "/lib");
@@ -59,4 +59,4 @@ TEST(PageliftSearchTest, LaterWorkingDirectoriesComeAfterTheCurrentDirectory)
     EXPECT_EQ("Reading " + local + " ...\nWriting out.scr ... done.\n", r.out);
 }
 
-} // namespace
+}  // namespace

@@ -45,8 +45,7 @@ TEST(TwmsgcmpCliTest, UsageErrorsAndUnopenableFilesExitWithTwo)
 
     ProcessResult missing = runProcess({kTool, "nothere.msg"}, dir.path());
     EXPECT_EQ(2, missing.status);
-    EXPECT_NE(std::string::npos, missing.err.find("can't open message header `nothere.msg'"))
-        << missing.err;
+    EXPECT_NE(std::string::npos, missing.err.find("can't open message header `nothere.msg'")) << missing.err;
 
     dir.write("m.msg", define("A", "1", "[E]a"));
     ProcessResult unwritable = runProcess({kTool, "m.msg", "no/such/dir/m.tmb"}, dir.path());
@@ -58,11 +57,10 @@ TEST(TwmsgcmpCliTest, UsageErrorsAndUnopenableFilesExitWithTwo)
 TEST(TwmsgcmpCliTest, CompilesAHeaderAndEveryMessageReadsBack)
 {
     TempDir dir;
-    std::string header = "/* demo.msg */\n" + define("DEMO_M_OWNER", "-1", "demo") +
-                         define("DEMO_M_RELEASE", "-2", "2.0") + define("DEMO_M_VERSION", "0", "2.1.0") +
-                         define("DEMO_OPEN", "10", "[E]Can't open `%s': %s.") +
-                         define("DEMO_COUNT", "11", "[W]%2$d of %1$d files\\n") +
-                         define("DEMO_DONE", "12", "[S]Done.");
+    std::string header =
+        "/* demo.msg */\n" + define("DEMO_M_OWNER", "-1", "demo") + define("DEMO_M_RELEASE", "-2", "2.0") +
+        define("DEMO_M_VERSION", "0", "2.1.0") + define("DEMO_OPEN", "10", "[E]Can't open `%s': %s.") +
+        define("DEMO_COUNT", "11", "[W]%2$d of %1$d files\\n") + define("DEMO_DONE", "12", "[S]Done.");
     dir.write("demo.msg", header);
     ProcessResult r = runProcess({kTool, "demo.msg"}, dir.path());
     ASSERT_EQ(0, r.status) << r.err;
@@ -112,13 +110,12 @@ TEST(TwmsgcmpCliTest, EveryProblemIsShownWithItsLineAndNoFileIsLeft)
     dir.write("bad.tmb", "old");
     ProcessResult r = runProcess({kTool, "bad.msg"}, dir.path());
     EXPECT_EQ(1, r.status);
-    for (const char *line :
-         {"bad.msg:2: error: message 2: the argument positions leave a gap",
-          "bad.msg:3: error: message 3: unknown severity letter in the prefix",
-          "bad.msg:5: error: message 4: the string literal cannot be decoded",
-          "bad.msg:6: error: the version is not three numbers joined by points",
-          "bad.msg:4: error: message 1: the message number is defined more than once",
-          "bad.msg: 5 problems, no message file written"})
+    for (const char *line : {"bad.msg:2: error: message 2: the argument positions leave a gap",
+                             "bad.msg:3: error: message 3: unknown severity letter in the prefix",
+                             "bad.msg:5: error: message 4: the string literal cannot be decoded",
+                             "bad.msg:6: error: the version is not three numbers joined by points",
+                             "bad.msg:4: error: message 1: the message number is defined more than once",
+                             "bad.msg: 5 problems, no message file written"})
         EXPECT_NE(std::string::npos, r.err.find(line)) << line << "\n" << r.err;
     EXPECT_FALSE(twtest::fileExists(dir.path() + "/bad.tmb"));
 
@@ -144,4 +141,4 @@ TEST(TwmsgcmpCliTest, TheLibraryCataloguesCompile)
     }
 }
 
-} // namespace
+}  // namespace

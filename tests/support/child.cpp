@@ -48,9 +48,9 @@ void expectSuitePassesInChild(const std::string &suite, const std::vector<std::s
                                  dir.path(), env, memorySettings());
     EXPECT_EQ(0, r.status) << r.out << r.err;
     EXPECT_NE(std::string::npos, r.out.find("[  PASSED  ] ")) << "no case of " << suite << " ran\n"
-                                                                << r.out << r.err;
+                                                              << r.out << r.err;
     EXPECT_EQ(std::string::npos, r.out.find("[  SKIPPED ] ")) << "a case of " << suite << " skipped\n"
-                                                                 << r.out;
+                                                              << r.out;
 }
 
-} // namespace twtest
+}  // namespace twtest

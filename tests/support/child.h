@@ -34,8 +34,7 @@ bool isChildSuite(const std::string &suite);
 // Runs the case 'test' for 'scene' with every memory setting cleared and
 // then 'env' set, in a fresh temporary directory (where a core image would
 // land). The case's suite must be declared with TW_CHILD_SUITE.
-ProcessResult runChild(const std::string &test, const std::string &scene,
-                       std::vector<std::string> env = {});
+ProcessResult runChild(const std::string &test, const std::string &scene, std::vector<std::string> env = {});
 
 // Runs every case of 'suite' in a child with the memory settings cleared and
 // then 'env' set; reports a failure unless at least one case ran and all
@@ -45,20 +44,22 @@ void expectSuitePassesInChild(const std::string &suite, const std::vector<std::s
 // Names of the settings cleared for every child.
 const std::vector<std::string> &memorySettings();
 
-} // namespace twtest
+}  // namespace twtest
 
-#define TW_CHILD_SUITE(Suite) \
+#define TW_CHILD_SUITE(Suite)                                                                                \
     [[maybe_unused]] static const bool tw_child_suite_##Suite = twtest::declareChildSuite(#Suite)
 
-#define TW_ENV_SUITE(Suite, Variant, ...)                                           \
-    [[maybe_unused]] static const bool tw_env_suite_##Suite##_##Variant =          \
-        twtest::declareChildSuite(#Suite);                                         \
-    TEST(Suite##Runs, Variant) { twtest::expectSuitePassesInChild(#Suite, {__VA_ARGS__}); }
+#define TW_ENV_SUITE(Suite, Variant, ...)                                                                    \
+    [[maybe_unused]] static const bool tw_env_suite_##Suite##_##Variant = twtest::declareChildSuite(#Suite); \
+    TEST(Suite##Runs, Variant)                                                                               \
+    {                                                                                                        \
+        twtest::expectSuitePassesInChild(#Suite, {__VA_ARGS__});                                             \
+    }
 
 // Child cases end their process on purpose; run by hand they only skip.
-#define CHILD_ONLY()                                                            \
-    do {                                                                        \
-        if (!getenv("TW_TEST_CHILD")) GTEST_SKIP() << "run by its parent test"; \
+#define CHILD_ONLY()                                                                                         \
+    do {                                                                                                     \
+        if (!getenv("TW_TEST_CHILD")) GTEST_SKIP() << "run by its parent test";                              \
     } while (0)
 
 #endif

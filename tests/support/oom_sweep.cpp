@@ -92,8 +92,7 @@ long sweepAllocationFailures(const std::function<void()> &work,
     for (long n = 1; n <= clean.allocations; ++n) {
         for (bool sticky : {false, true}) {
             ForkResult r = runForked(work, n, sticky);
-            SCOPED_TRACE("allocation " + std::to_string(n) + (sticky ? " and later" : " alone") +
-                         " refused");
+            SCOPED_TRACE("allocation " + std::to_string(n) + (sticky ? " and later" : " alone") + " refused");
             if (r.status == 0) {
                 if (normal) normal(r);
             } else {
@@ -106,4 +105,4 @@ long sweepAllocationFailures(const std::function<void()> &work,
     return clean.allocations;
 }
 
-} // namespace twtest
+}  // namespace twtest

@@ -37,6 +37,6 @@ ForkResult runForked(const std::function<void()> &work, long failAt = 0, bool st
 long sweepAllocationFailures(const std::function<void()> &work,
                              const std::function<void(const ForkResult &)> &normal = {});
 
-} // namespace twtest
+}  // namespace twtest
 
 #endif

@@ -27,8 +27,7 @@ static std::string slurpFd(int fd)
 }
 
 ProcessResult runProcess(const std::vector<std::string> &argv, const std::string &cwd,
-                         const std::vector<std::string> &env,
-                         const std::vector<std::string> &unset)
+                         const std::vector<std::string> &env, const std::vector<std::string> &unset)
 {
     // Output goes to temporary files rather than pipes so that a child that
     // writes a lot to both streams cannot deadlock against us.
@@ -60,8 +59,7 @@ ProcessResult runProcess(const std::vector<std::string> &argv, const std::string
         _exit(127);
     }
     int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {}
     ProcessResult r;
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     lseek(outFd, 0, SEEK_SET);
@@ -126,4 +124,4 @@ bool fileExists(const std::string &path)
     return stat(path.c_str(), &st) == 0;
 }
 
-} // namespace twtest
+}  // namespace twtest

@@ -12,9 +12,9 @@
 namespace twtest {
 
 struct ProcessResult {
-    int status = -1;      // exit status, or 128 + signal number
-    std::string out;      // everything written to standard output
-    std::string err;      // everything written to standard error
+    int status = -1;  // exit status, or 128 + signal number
+    std::string out;  // everything written to standard output
+    std::string err;  // everything written to standard error
 };
 
 // Runs argv[0] (a path) with the given arguments in directory cwd. The child
@@ -47,6 +47,6 @@ private:
 std::string readFile(const std::string &path);
 bool fileExists(const std::string &path);
 
-} // namespace twtest
+}  // namespace twtest
 
 #endif

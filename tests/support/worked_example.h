@@ -28,6 +28,6 @@ inline constexpr char kExampleScript[] = "Tools_menu := tcZr.MakeMenu(\"Tools\",
                                          "\n"
                                          "tcFac.SetMenus (fac, Main_menu);\n";
 
-} // namespace twtest
+}  // namespace twtest
 
 #endif

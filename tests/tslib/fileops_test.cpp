@@ -37,14 +37,16 @@ TEST(FileOpsTest, LocalSecondsCountLocalCalendarTimeAsIfUtc)
     for (const char *tz : {"UTC0", "EST5EDT,M3.2.0,M11.1.0", "JST-9", "NZST-12NZDT,M9.5.0,M4.1.0/3"}) {
         ScopedTz zone(tz);
         struct tm tm = {};
-        tm.tm_year = 100, tm.tm_mon = 2, tm.tm_mday = 1, tm.tm_isdst = -1; // 2000-03-01 00:00:00
+        tm.tm_year = 100, tm.tm_mon = 2, tm.tm_mday = 1, tm.tm_isdst = -1;  // 2000-03-01 00:00:00
         time_t when = mktime(&tm);
         struct utimbuf times = {when, when};
         ASSERT_EQ(0, utime(f.c_str(), &times));
         long t = 0, size = 0;
         int kind = 0;
         ASSERT_EQ(0, tsInfo(f.c_str(), &t, &size, &kind));
-        EXPECT_EQ("951868800 5 3", std::to_string(t) + " " + std::to_string(size) + " " + std::to_string(kind)) << tz;
+        EXPECT_EQ("951868800 5 3",
+                  std::to_string(t) + " " + std::to_string(size) + " " + std::to_string(kind))
+            << tz;
         EXPECT_EQ(951868800L, tsFtime(f.c_str())) << tz;
         EXPECT_EQ(static_cast<long>(when), tsFGMtime(f.c_str())) << tz;
     }
@@ -139,14 +141,17 @@ TEST(FileOpsTest, NamesAreMadeValidInBothModes)
     EXPECT_EQ(1, tsValidSpec("/some dir/menu.def"));
     EXPECT_EQ(0, tsValidSpec("/some dir/menu")) << "no extension";
 
-    tcZrFnamesCompatibleV = 1; // the restricted rules
+    tcZrFnamesCompatibleV = 1;  // the restricted rules
     char dashed[] = "-a.b", twelve[] = "abc+defghijk", ext[] = "t x t";
     char full[TS_PATH_SIZE] = "/x/long-name!.text", noExt[TS_PATH_SIZE] = "/x/name";
-    EXPECT_EQ(0, tsMakeValidFile(dashed) + tsMakeValidFile(twelve) + tsMakeValidExt(ext) + tsMakeValidSpec(full));
-    EXPECT_EQ("$a$b abc$defg t$x /x/long-nam.tex", std::string(dashed) + " " + twelve + " " + ext + " " + full);
+    EXPECT_EQ(0, tsMakeValidFile(dashed) + tsMakeValidFile(twelve) + tsMakeValidExt(ext) +
+                     tsMakeValidSpec(full));
+    EXPECT_EQ("$a$b abc$defg t$x /x/long-nam.tex",
+              std::string(dashed) + " " + twelve + " " + ext + " " + full);
     EXPECT_EQ(2, tsMakeValidSpec(noExt));
     EXPECT_EQ(1, tsValidFile("Ab_$-9"));
-    EXPECT_EQ(0, tsValidFile("-ab") + tsValidFile("abcdefghi") + tsValidExt("abcd")) << "dash first, 9 and 4 long";
+    EXPECT_EQ(0, tsValidFile("-ab") + tsValidFile("abcdefghi") + tsValidExt("abcd"))
+        << "dash first, 9 and 4 long";
     tcZrFnamesCompatibleV = 0;
 }
 
@@ -162,7 +167,7 @@ TEST(FileOpsTest, RefusedAllocationsEndCleanly)
             char target[TS_PATH_SIZE], unique[TS_PATH_SIZE], spec[TS_PATH_SIZE] = "/x/a b.text";
             std::snprintf(target, sizeof target, "%s/a/b/c.txt", dir.c_str());
             std::strcpy(unique, dir.c_str());
-            tsDelete(target, TS_KIND_FILE); // left by a run that ran out of memory
+            tsDelete(target, TS_KIND_FILE);  // left by a run that ran out of memory
             int r = tsCreateWithPath(target, TS_KIND_FILE) + tsUnique(unique) + tsMakeValidSpec(spec);
             int gone = tsDelete(target, TS_KIND_FILE) + tsDelete(unique, TS_KIND_FILE);
             char found[TS_PATH_SIZE];
@@ -173,4 +178,4 @@ TEST(FileOpsTest, RefusedAllocationsEndCleanly)
     EXPECT_GT(made, 0);
 }
 
-} // namespace
+}  // namespace

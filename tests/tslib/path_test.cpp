@@ -29,14 +29,18 @@ TEST(PathSplitJoinTest, SplitAndJoinStayWithin255Characters)
 {
     // Path, directory part, base name, extension.
     const char *cases[][4] = {
-        {"/usr/lib/menus.def", "/usr/lib/", "menus", "def"}, {"archive.tar.gz", "", "archive.tar", "gz"},
-        {".profile", "", ".profile", ""}, {"/tmp/..", "/tmp/", "..", ""},
-        {"name.", "", "name", ""}, {"d.x/noext", "d.x/", "noext", ""},
+        {"/usr/lib/menus.def", "/usr/lib/", "menus", "def"},
+        {"archive.tar.gz", "", "archive.tar", "gz"},
+        {".profile", "", ".profile", ""},
+        {"/tmp/..", "/tmp/", "..", ""},
+        {"name.", "", "name", ""},
+        {"d.x/noext", "d.x/", "noext", ""},
     };
     PathBuf node("x"), dir, base, ext, out;
     for (const auto &[path, d, b, e] : cases) {
         ASSERT_EQ(0, tsParse(path, node, dir, base, ext) + tsParse2(path, nullptr, nullptr, out)) << path;
-        EXPECT_EQ(std::string("|") + d + "|" + b + "|" + e, node.str() + "|" + dir.str() + "|" + base.str() + "|" + ext.str())
+        EXPECT_EQ(std::string("|") + d + "|" + b + "|" + e,
+                  node.str() + "|" + dir.str() + "|" + base.str() + "|" + ext.str())
             << path;
         EXPECT_EQ(path + std::strlen(d), out.str()) << "the file part";
     }
@@ -52,7 +56,7 @@ TEST(PathSplitJoinTest, SplitAndJoinStayWithin255Characters)
     ASSERT_EQ(0, tsMerge(out, "", " /usr/lib/ ", "\ta \n", ""));
     EXPECT_EQ("/usr/lib/a", out.str()) << "white space around each part goes";
     std::string d250(250, 'd');
-    ASSERT_EQ(0, tsMerge(out, nullptr, d250.c_str(), "ab", "c")); // 255 characters
+    ASSERT_EQ(0, tsMerge(out, nullptr, d250.c_str(), "ab", "c"));  // 255 characters
     EXPECT_EQ(2, tsMerge(out, nullptr, d250.c_str(), "abc", "d"));
     EXPECT_EQ(d250 + "/ab.c", out.str()) << "a failed join leaves the output alone";
 
@@ -86,7 +90,11 @@ protected:
     std::string home = tmp.mkdir("home/u") + "/", savedCwd = std::filesystem::current_path().string();
     std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
     void SetUp() override { ASSERT_EQ(0, tsSetdef(home.c_str())); }
-    void TearDown() override { setenv("HOME", savedHome.c_str(), 1); tsSetdef(savedCwd.c_str()); }
+    void TearDown() override
+    {
+        setenv("HOME", savedHome.c_str(), 1);
+        tsSetdef(savedCwd.c_str());
+    }
     // The absolute form, or "unchanged" when it failed as expected.
     std::string abs(const std::string &path, int expect = 0)
     {
@@ -102,9 +110,17 @@ TEST_F(PathTest, AbsoluteFormResolvesDotsAndHomeWithinTheLimits)
     for (int i = 0; i < 80; i++) up += "../";
     // A trailing slash or dot stays; '..' never climbs above the root.
     const std::pair<std::string, std::string> cases[] = {
-        {"../x/./y", tmp.path() + "/home/x/y"}, {"/a/..", "/"}, {"/../../etc", "/etc"}, {"/..//../", "/"},
-        {"sub/", home + "sub/"}, {"f.", home + "f."}, {"", home}, {"x\\\\y", home + "x/y"}, {up + "q", "/q"},
-        {p255, p255}, {std::string(240, 'z') + "/../k", home + "k"},
+        {"../x/./y", tmp.path() + "/home/x/y"},
+        {"/a/..", "/"},
+        {"/../../etc", "/etc"},
+        {"/..//../", "/"},
+        {"sub/", home + "sub/"},
+        {"f.", home + "f."},
+        {"", home},
+        {"x\\\\y", home + "x/y"},
+        {up + "q", "/q"},
+        {p255, p255},
+        {std::string(240, 'z') + "/../k", home + "k"},
     };
     for (const auto &[in, expected] : cases) EXPECT_EQ(expected, abs(in)) << in;
     EXPECT_EQ("unchanged", abs(p255 + "b", 2));
@@ -134,8 +150,11 @@ TEST_F(PathTest, InPlaceAbsoluteAndRelativeForms)
     std::string homeNoSlash = home.substr(0, home.size() - 1);
     // Input, absolute form, relative form.
     const std::string cases[][3] = {
-        {"sub/", home + "sub/", "sub/"}, {"", homeNoSlash, ""}, {"/..", "/", "/"},
-        {home + "proj/m", home + "proj/m", "proj/m"}, {"/etc/passwd", "/etc/passwd", "/etc/passwd"},
+        {"sub/", home + "sub/", "sub/"},
+        {"", homeNoSlash, ""},
+        {"/..", "/", "/"},
+        {home + "proj/m", home + "proj/m", "proj/m"},
+        {"/etc/passwd", "/etc/passwd", "/etc/passwd"},
         {homeNoSlash + "x/y", homeNoSlash + "x/y", homeNoSlash + "x/y"},
     };
     for (const auto &[in, absolute, relative] : cases) {
@@ -187,4 +206,4 @@ TEST_F(PathTest, RefusedAllocationsEndCleanly)
     EXPECT_GT(made, 0);
 }
 
-} // namespace
+}  // namespace

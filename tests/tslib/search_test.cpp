@@ -31,13 +31,13 @@ using namespace twtest;
 TEST_F(SearchTest, LooksThroughEveryPlaceInOrderForFilesOnly)
 {
     std::string first = t.mkdir("first"), second = t.mkdir("second"), origin = t.mkdir("origin");
-    setWdir((" \t" + first + "::" + second).c_str()); // runs of separators give no empty names
+    setWdir((" \t" + first + "::" + second).c_str());  // runs of separators give no empty names
     ASSERT_EQ(0, tsSetorigin(origin.c_str()));
     // The origin is searched with the name's directory part, like every
     // working directory. Each place found is then made a directory, which
     // tsGetini passes over but a search for directories finds.
-    const Strings order = {cwd + "/sub/532/m.def",   cwd + "/sub/m.def",    origin + "/sub/m.def",
-                           first + "/532/sub/m.def", first + "/sub/m.def",  second + "/532/sub/m.def",
+    const Strings order = {cwd + "/sub/532/m.def",   cwd + "/sub/m.def",   origin + "/sub/m.def",
+                           first + "/532/sub/m.def", first + "/sub/m.def", second + "/532/sub/m.def",
                            second + "/sub/m.def"};
     for (const auto &p : order) t.write(p.substr(t.path().size() + 1), "x");
     for (const auto &p : order) {
@@ -83,7 +83,7 @@ TEST_F(SearchTest, ExecutableDirectoryThroughPath)
 {
     std::string bin = t.mkdir("bin"), other = t.mkdir("other"), menus = t.write("bin/menus/m.def", "x");
     t.write("bin/prog", "#!/bin/sh\n");
-    t.mkdir("other/prog"); // a directory of that name is not the program
+    t.mkdir("other/prog");  // a directory of that name is not the program
     char path[TS_PATH_SIZE];
     setenv("PATH", (other + ":" + bin).c_str(), 1);
     EXPECT_EQ(0, tsFindExeInPath("prog", path));
@@ -106,7 +106,8 @@ TEST_F(SearchTest, ExecutableDirectoryThroughPath)
 // through the out-of-memory protocol.
 TEST_F(SearchTest, RefusedAllocationsWhileSearchingWdirEndCleanly)
 {
-    std::string first = t.mkdir("first"), second = t.mkdir("second"), found = t.write("second/532/m.def", "x");
+    std::string first = t.mkdir("first"), second = t.mkdir("second"),
+                found = t.write("second/532/m.def", "x");
     setenv("WDIR", (first + ":" + second).c_str(), 1);
     long made = sweepAllocationFailures(
         [] {
@@ -130,7 +131,7 @@ TEST(SearchMemEnv, UsesEverythingThenExits)
         EXPECT_EQ(0, tsGetini("m.def", path));
         EXPECT_EQ(0, tsLoop("work/*", 4, kCountOnly));
         twStrFree(tsStepWdirsAlloc(-1, 3));
-        EXPECT_NE(nullptr, tsStepWdirs(1, 3)); // leaves entries in the queue
+        EXPECT_NE(nullptr, tsStepWdirs(1, 3));  // leaves entries in the queue
         EXPECT_EQ(1, tsSetexedir("work/m.def"));
         // Running the handlers early must not lose WDIR or the stepping state.
         if (round == 0) twOnExitCall();
@@ -188,4 +189,4 @@ TEST(SearchPurgeTest, ListClearedByAPurgeDuringASearch)
 TW_CHILD_SUITE(SearchMemEnv);  // NothingIsLeftForTheLeakReportsAtExit runs it
 TW_CHILD_SUITE(SearchPurgeChildEnv);
 
-} // namespace
+}  // namespace

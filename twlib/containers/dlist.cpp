@@ -22,13 +22,13 @@
 #include "twlib/core/mem.h"
 
 struct twDlistList {
-    twDlistCell head;     // value 0, next = first cell, prev null; must stay first
-    twDlistCell tail;     // value 0, next null, prev = last cell
-    twDlistCell *current; // null, a cell, or either sentinel
+    twDlistCell head;      // value 0, next = first cell, prev null; must stay first
+    twDlistCell tail;      // value 0, next null, prev = last cell
+    twDlistCell *current;  // null, a cell, or either sentinel
     // Cells in the chain. The record is private, so the count is kept in 32
     // bits: pools and long lists go past 32767 cells without wrapping.
     int32_t count;
-    uint8_t flags;        // kForward: the last cursor step went forward
+    uint8_t flags;  // kForward: the last cursor step went forward
 };
 
 namespace {
@@ -43,9 +43,18 @@ twDlistList *listPool;
 // made after a purge reuse the registration.
 bool purgeRegistered;
 
-inline twDlistCell *first(twDlistList *l) { return l->head.next; }
-inline twDlistCell *last(twDlistList *l) { return l->tail.prev; }
-inline bool isEmpty(const twDlistList *l) { return l->head.next == &l->tail; }
+inline twDlistCell *first(twDlistList *l)
+{
+    return l->head.next;
+}
+inline twDlistCell *last(twDlistList *l)
+{
+    return l->tail.prev;
+}
+inline bool isEmpty(const twDlistList *l)
+{
+    return l->head.next == &l->tail;
+}
 
 inline bool onCell(const twDlistList *l, const twDlistCell *c)
 {
@@ -208,7 +217,7 @@ twDlistCell *mergeSort(twDlistCell *chain, twDlistCmpFn compare)
     return mergeRuns(left, right, compare);
 }
 
-} // namespace
+}  // namespace
 
 /* ------------------------------------------------------------------ */
 /* Creation and release                                                */

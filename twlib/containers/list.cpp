@@ -30,13 +30,19 @@ struct DNode {
     DNode *prev;
 };
 
-inline SNode *sn(void *p) { return static_cast<SNode *>(p); }
-inline DNode *dn(void *p) { return static_cast<DNode *>(p); }
+inline SNode *sn(void *p)
+{
+    return static_cast<SNode *>(p);
+}
+inline DNode *dn(void *p)
+{
+    return static_cast<DNode *>(p);
+}
 
 // Where every record of a sort is while compare runs, so that a raise from
 // it can gather them all into one list again. Records are always in exactly
 // one of these chains.
-constexpr int kMaxDepth = 66; // splits halve the list, so 64 levels at most
+constexpr int kMaxDepth = 66;  // splits halve the list, so 64 levels at most
 struct SortState {
     SNode *first;            // the caller's first record: first again after a raise
     SNode *held[kMaxDepth];  // by depth: the half kept while the other is sorted
@@ -44,7 +50,7 @@ struct SortState {
     SNode *mergedTail;       // ...ending here (null when none)
     SNode *left;             // what remains of its two inputs
     SNode *right;
-    bool doubly;             // set the previous links too
+    bool doubly;  // set the previous links too
 };
 
 // Merges two sorted chains. Ties take the right-hand record, which is what
@@ -74,8 +80,7 @@ SNode *mergeRuns(SortState &st, SNode *left, SNode *right, twListCmpFn compare)
 
 SNode *mergeSort(SortState &st, SNode *list, twListCmpFn compare, int depth)
 {
-    if (!list || !list->next)
-        return list;
+    if (!list || !list->next) return list;
     // Slow steps once, fast twice: slow stops on record ceil(n/2), so the
     // left half is the larger one.
     SNode *slow = list;
@@ -142,7 +147,7 @@ SNode *sortChain(SNode *list, twListCmpFn compare, bool doubly)
     return head;
 }
 
-} // namespace
+}  // namespace
 
 void *twListSins(void *record, void *after, void *list)
 {
@@ -157,8 +162,7 @@ void *twListSins(void *record, void *after, void *list)
 
 void *twListSdel(void *record, void *list)
 {
-    if (!record || !list)
-        return list;
+    if (!record || !list) return list;
     if (record == list) {
         SNode *rest = sn(record)->next;
         sn(record)->next = nullptr;
@@ -183,21 +187,17 @@ void *twListDins(void *record, void *after, void *list)
     DNode *succ = a ? a->next : dn(list);
     r->next = succ;
     r->prev = a;
-    if (succ)
-        succ->prev = r;
-    if (!a)
-        return r;
+    if (succ) succ->prev = r;
+    if (!a) return r;
     a->next = r;
     return list;
 }
 
 void *twListDdel(void *record, void *list)
 {
-    if (!record)
-        return list;
+    if (!record) return list;
     DNode *r = dn(record);
-    if (r->next)
-        r->next->prev = r->prev;
+    if (r->next) r->next->prev = r->prev;
     if (r->prev)
         r->prev->next = r->next;
     else if (record == list)
@@ -212,26 +212,22 @@ void *twListDdel(void *record, void *list)
 void *twListPrev(void *record, void *list)
 {
     for (SNode *p = sn(list); p; p = p->next)
-        if (p->next == record)
-            return p;
+        if (p->next == record) return p;
     return nullptr;
 }
 
 void *twListLast(void *list)
 {
     SNode *p = sn(list);
-    if (!p)
-        return nullptr;
-    while (p->next)
-        p = p->next;
+    if (!p) return nullptr;
+    while (p->next) p = p->next;
     return p;
 }
 
 uint32_t twListSize(void *list)
 {
     uint32_t n = 0;
-    for (SNode *p = sn(list); p; p = p->next)
-        n++;
+    for (SNode *p = sn(list); p; p = p->next) n++;
     return n;
 }
 
@@ -250,7 +246,7 @@ void *twListFreeGeneral(void *list, void (*release)(void *record))
 {
     SNode *p = sn(list);
     while (p) {
-        SNode *next = p->next; // the release may reuse the record's words
+        SNode *next = p->next;  // the release may reuse the record's words
         release(p);
         p = next;
     }

@@ -33,15 +33,15 @@
 namespace {
 
 struct SymEntry {
-    SymEntry *next; // rest of the chain
-    void *key;      // the word copyKey returned
-    void *value;    // the caller's word
+    SymEntry *next;  // rest of the chain
+    void *key;       // the word copyKey returned
+    void *value;     // the caller's word
 };
 static_assert(sizeof(SymEntry) == 3 * sizeof(void *), "an entry is three words");
 
 struct SymDynamicInfo {
-    double loadLimit;  // grow once entryCount > loadLimit * slotCount
-    double growFactor; // new slot count ~ growFactor * entryCount
+    double loadLimit;   // grow once entryCount > loadLimit * slotCount
+    double growFactor;  // new slot count ~ growFactor * entryCount
 };
 
 // The largest slot count whose array still has a byte size that fits the
@@ -55,18 +55,18 @@ const char *const kDynamicTag = "Hash Dynamic Info";
 const char *const kArrayTag = "twSymArray";
 const char *const kResizeTag = "Hash Resize";
 
-} // namespace
+}  // namespace
 
 struct twSymTable {
     twSymHashFn hash;
-    twSymCmpFn compare;    // nonzero when equal; stored key first
-    twSymCopyFn copyKey;   // makes the kept key on every store
-    twSymFreeFn freeKey;   // releases a kept key
-    void *notFoundValue;   // what Fetch and Remove return for absent keys
-    uint32_t slotCount;    // number of chain heads
-    uint32_t entryCount;   // entries over all chains
-    SymDynamicInfo *dynamic; // null for a fixed-size table
-    SymEntry **slots;      // slotCount heads (at least one allocated)
+    twSymCmpFn compare;       // nonzero when equal; stored key first
+    twSymCopyFn copyKey;      // makes the kept key on every store
+    twSymFreeFn freeKey;      // releases a kept key
+    void *notFoundValue;      // what Fetch and Remove return for absent keys
+    uint32_t slotCount;       // number of chain heads
+    uint32_t entryCount;      // entries over all chains
+    SymDynamicInfo *dynamic;  // null for a fixed-size table
+    SymEntry **slots;         // slotCount heads (at least one allocated)
 };
 
 namespace {
@@ -88,64 +88,65 @@ template <typename A, typename B> bool sameFn(A fn, B other)
     return reinterpret_cast<AnyFn>(fn) == reinterpret_cast<AnyFn>(other);
 }
 
-void memFreeWord(void *p) { twMemFree(p); }
+void memFreeWord(void *p)
+{
+    twMemFree(p);
+}
 
-void *strCopyValue(void *v) { return twSymStCpy(v); }
+void *strCopyValue(void *v)
+{
+    return twSymStCpy(v);
+}
 
-void *identityValue(void *v) { return v; }
+void *identityValue(void *v)
+{
+    return v;
+}
 
-twSymHashFn hashFn(twSymHashFn f) { return f ? f : twSymPtrHash; }
+twSymHashFn hashFn(twSymHashFn f)
+{
+    return f ? f : twSymPtrHash;
+}
 
 twSymCmpFn compareFn(twSymCmpFn f)
 {
-    if (!f)
-        return twSymPtrCmp;
-    if (sameFn(f, &twStrEqu))
-        return twSymStEqu;
+    if (!f) return twSymPtrCmp;
+    if (sameFn(f, &twStrEqu)) return twSymStEqu;
     return f;
 }
 
 twSymCopyFn copyKeyFn(twSymCopyFn f)
 {
-    if (!f)
-        return twSymReturn;
-    if (sameFn(f, &twStrCpy))
-        return twSymStCpy;
+    if (!f) return twSymReturn;
+    if (sameFn(f, &twStrCpy)) return twSymStCpy;
     return f;
 }
 
 // Null when the release does nothing.
 twSymFreeFn freeFn(twSymFreeFn f)
 {
-    if (!f || f == twSymDummy || sameFn(f, &twDummyProc))
-        return nullptr;
-    if (sameFn(f, &twMemFree))
-        return memFreeWord;
-    if (sameFn(f, &twStrFree))
-        return twSymStFree;
+    if (!f || f == twSymDummy || sameFn(f, &twDummyProc)) return nullptr;
+    if (sameFn(f, &twMemFree)) return memFreeWord;
+    if (sameFn(f, &twStrFree)) return twSymStFree;
     return f;
 }
 
 twSymFreeAddrFn freeAddrFn(twSymFreeAddrFn f)
 {
-    if (!f || sameFn(f, &twDummyProc) || sameFn(f, &twSymDummy))
-        return nullptr;
+    if (!f || sameFn(f, &twDummyProc) || sameFn(f, &twSymDummy)) return nullptr;
     return f;
 }
 
 twSymCopyValueFn copyValueFn(twSymCopyValueFn f)
 {
-    if (!f || sameFn(f, &twSymReturn))
-        return identityValue;
-    if (sameFn(f, &twStrCpy) || sameFn(f, &twSymStCpy))
-        return strCopyValue;
+    if (!f || sameFn(f, &twSymReturn)) return identityValue;
+    if (sameFn(f, &twStrCpy) || sameFn(f, &twSymStCpy)) return strCopyValue;
     return f;
 }
 
 inline void releaseKey(const twSymTable *t, void *key)
 {
-    if (t->freeKey)
-        t->freeKey(key);
+    if (t->freeKey) t->freeKey(key);
 }
 
 // What a resize holds while it hashes.
@@ -165,8 +166,7 @@ SymEntry **allocSlots(uint32_t count)
 {
     // A table created with no slots still gets one head's worth of memory,
     // so the array is always a real block.
-    return static_cast<SymEntry **>(
-        twMemCalloc(count ? count : 1, sizeof(SymEntry *), kSlotsTag));
+    return static_cast<SymEntry **>(twMemCalloc(count ? count : 1, sizeof(SymEntry *), kSlotsTag));
 }
 
 // Equality through the table's compare. The string compare is by far the
@@ -175,8 +175,7 @@ SymEntry **allocSlots(uint32_t count)
 inline bool keysEqual(const twSymTable *t, const void *stored, const void *probe)
 {
     if (t->compare == twSymStEqu) {
-        if (stored == probe)
-            return true;
+        if (stored == probe) return true;
         const char *a = static_cast<const char *>(stored);
         const char *b = static_cast<const char *>(probe);
         return a && b && a[0] == b[0] && std::strcmp(a, b) == 0;
@@ -191,11 +190,9 @@ inline uint32_t slotOf(const twSymTable *t, const void *key)
 
 SymEntry *findEntry(const twSymTable *t, const void *key)
 {
-    if (t->slotCount == 0)
-        return nullptr;
+    if (t->slotCount == 0) return nullptr;
     for (SymEntry *e = t->slots[slotOf(t, key)]; e; e = e->next)
-        if (keysEqual(t, e->key, key))
-            return e;
+        if (keysEqual(t, e->key, key)) return e;
     return nullptr;
 }
 
@@ -204,8 +201,7 @@ uint32_t isqrt(uint32_t n)
 {
     uint32_t root = 0;
     uint32_t bit = 1u << 30;
-    while (bit > n)
-        bit >>= 2;
+    while (bit > n) bit >>= 2;
     while (bit) {
         if (n >= root + bit) {
             n -= root + bit;
@@ -221,8 +217,7 @@ uint32_t isqrt(uint32_t n)
 bool isPrime(uint32_t n)
 {
     for (uint32_t d = isqrt(n); d >= 2; d--)
-        if (n % d == 0)
-            return false;
+        if (n % d == 0) return false;
     return true;
 }
 
@@ -231,42 +226,35 @@ bool isPrime(uint32_t n)
 uint32_t nextPrime(uint32_t from)
 {
     for (uint64_t c = from; c <= kMaxSlots; c += 2)
-        if (isPrime(static_cast<uint32_t>(c)))
-            return static_cast<uint32_t>(c);
+        if (isPrime(static_cast<uint32_t>(c))) return static_cast<uint32_t>(c);
     return 0;
 }
 
 void growthTest(twSymTable *t)
 {
     const SymDynamicInfo *d = t->dynamic;
-    if (!d)
-        return;
-    if (!(d->loadLimit * static_cast<double>(t->slotCount) <
-          static_cast<double>(t->entryCount)))
-        return;
+    if (!d) return;
+    if (!(d->loadLimit * static_cast<double>(t->slotCount) < static_cast<double>(t->entryCount))) return;
     double want = d->growFactor * static_cast<double>(t->entryCount);
     uint32_t target;
-    if (!(want >= 0.0)) // negative or NaN factor
+    if (!(want >= 0.0))  // negative or NaN factor
         target = 0;
     else if (want >= static_cast<double>(kMaxSlots))
         target = kMaxSlots;
     else
         target = static_cast<uint32_t>(want);
-    if (target % 2 == 0)
-        target++;
+    if (target % 2 == 0) target++;
     uint32_t n = nextPrime(target);
     // Only ever grow: with odd parameters the formula can land at or below
     // the current count, and rehashing there would repeat on every store.
-    if (n == 0 || n <= t->slotCount)
-        return;
+    if (n == 0 || n <= t->slotCount) return;
     twSymResize(t, n);
 }
 
 // Stores like twSymStore and tells whether the key was already present.
 void *storeEntry(twSymTable *t, const void *key, void *value, bool *existed)
 {
-    if (t->slotCount == 0)
-        twSymResize(t, 1);
+    if (t->slotCount == 0) twSymResize(t, 1);
     uint32_t i = slotOf(t, key);
     for (SymEntry *e = t->slots[i]; e; e = e->next) {
         if (keysEqual(t, e->key, key)) {
@@ -309,12 +297,9 @@ void siftDown(void **a, size_t root, size_t n, twSymOrderFn order)
 {
     for (;;) {
         size_t child = 2 * root + 1;
-        if (child >= n)
-            return;
-        if (child + 1 < n && order(keyAt(a, child), keyAt(a, child + 1)) < 0)
-            child++;
-        if (order(keyAt(a, root), keyAt(a, child)) >= 0)
-            return;
+        if (child >= n) return;
+        if (child + 1 < n && order(keyAt(a, child), keyAt(a, child + 1)) < 0) child++;
+        if (order(keyAt(a, root), keyAt(a, child)) >= 0) return;
         void *t = a[root];
         a[root] = a[child];
         a[child] = t;
@@ -324,10 +309,8 @@ void siftDown(void **a, size_t root, size_t n, twSymOrderFn order)
 
 void sortEntries(void **a, size_t n, twSymOrderFn order)
 {
-    if (n < 2)
-        return;
-    for (size_t i = n / 2; i-- > 0;)
-        siftDown(a, i, n, order);
+    if (n < 2) return;
+    for (size_t i = n / 2; i-- > 0;) siftDown(a, i, n, order);
     for (size_t end = n - 1; end > 0; end--) {
         void *t = a[0];
         a[0] = a[end];
@@ -341,10 +324,10 @@ void releaseArray(void *array)
     twMemFree(array);
 }
 
-} // namespace
+}  // namespace
 
-twSymTable *twSymCreate(uint32_t slotCount, twSymHashFn hash, twSymCmpFn compare,
-                        twSymCopyFn copyKey, twSymFreeFn freeKey)
+twSymTable *twSymCreate(uint32_t slotCount, twSymHashFn hash, twSymCmpFn compare, twSymCopyFn copyKey,
+                        twSymFreeFn freeKey)
 {
     twSymTable *t = static_cast<twSymTable *>(twMemFlAlloc(sizeof(twSymTable), kTableTag));
     t->hash = hashFn(hash);
@@ -367,8 +350,7 @@ void twSymNotFoundValue(twSymTable *t, void *value)
 void twSymDynamic(twSymTable *t, double loadLimit, double growFactor)
 {
     if (!t->dynamic)
-        t->dynamic = static_cast<SymDynamicInfo *>(
-            twMemMalloc(sizeof(SymDynamicInfo), kDynamicTag));
+        t->dynamic = static_cast<SymDynamicInfo *>(twMemMalloc(sizeof(SymDynamicInfo), kDynamicTag));
     t->dynamic->loadLimit = loadLimit;
     t->dynamic->growFactor = growFactor;
     growthTest(t);
@@ -376,23 +358,19 @@ void twSymDynamic(twSymTable *t, double loadLimit, double growFactor)
 
 void twSymResize(twSymTable *t, uint32_t newSlotCount)
 {
-    if (newSlotCount == 0)
-        newSlotCount = t->slotCount;
-    if (newSlotCount == 0)
-        return; // no slots means no entries: nothing to rehash
+    if (newSlotCount == 0) newSlotCount = t->slotCount;
+    if (newSlotCount == 0) return;  // no slots means no entries: nothing to rehash
     // Every hash is taken before any entry moves, so a hash that raises
     // leaves the table as it was; only the scratch goes.
     ResizeScratch scratch{allocSlots(newSlotCount), nullptr};
     twUnwind unwind;
     tw_UnwindPush(&unwind, releaseResizeScratch, &scratch);
     uint32_t n = t->entryCount;
-    scratch.hashes = static_cast<uint32_t *>(
-        twMemMalloc(tw_CheckArraySize(n, sizeof(uint32_t)), kResizeTag));
+    scratch.hashes = static_cast<uint32_t *>(twMemMalloc(tw_CheckArraySize(n, sizeof(uint32_t)), kResizeTag));
     SymEntry **old = t->slots;
     uint32_t k = 0;
     for (uint32_t i = 0; i < t->slotCount; i++)
-        for (SymEntry *e = old[i]; e && k < n; e = e->next)
-            scratch.hashes[k++] = t->hash(e->key);
+        for (SymEntry *e = old[i]; e && k < n; e = e->next) scratch.hashes[k++] = t->hash(e->key);
     tw_UnwindPop(&unwind);
     SymEntry **fresh = scratch.fresh;
     // Same walk, same order: entry k takes hash k.
@@ -436,8 +414,7 @@ void **twSymFetchAddr(const twSymTable *t, const void *key)
 
 void *twSymRemove(twSymTable *t, const void *key)
 {
-    if (t->slotCount == 0)
-        return t->notFoundValue;
+    if (t->slotCount == 0) return t->notFoundValue;
     for (SymEntry **link = &t->slots[slotOf(t, key)]; *link; link = &(*link)->next) {
         SymEntry *e = *link;
         if (keysEqual(t, e->key, key)) {
@@ -466,8 +443,7 @@ void twSymClear(twSymTable *t, twSymFreeFn freeValue)
             void *value = e->value;
             twMemFlFree(e, sizeof(SymEntry));
             releaseKey(t, key);
-            if (fv)
-                fv(value);
+            if (fv) fv(value);
         }
     }
     t->entryCount = 0;
@@ -484,8 +460,7 @@ void twSymClearAddr(twSymTable *t, twSymFreeAddrFn freeValueAt)
             void *value = e->value;
             twMemFlFree(e, sizeof(SymEntry));
             releaseKey(t, key);
-            if (fv)
-                fv(&value);
+            if (fv) fv(&value);
         }
     }
     t->entryCount = 0;
@@ -493,19 +468,16 @@ void twSymClearAddr(twSymTable *t, twSymFreeAddrFn freeValueAt)
 
 void twSymDestroy(twSymTable *t, twSymFreeFn freeValue)
 {
-    if (!t)
-        return;
+    if (!t) return;
     twSymClear(t, freeValue);
     twMemFree(t->slots);
-    if (t->dynamic)
-        twMemFree(t->dynamic);
+    if (t->dynamic) twMemFree(t->dynamic);
     twMemFlFree(t, sizeof(twSymTable));
 }
 
 int twSymMoveAll(twSymTable *dst, twSymTable *src, twSymFreeFn freeValue)
 {
-    if (dst == src)
-        return 0; // moving a table into itself leaves it as it is
+    if (dst == src) return 0;  // moving a table into itself leaves it as it is
     twSymFreeFn fv = freeFn(freeValue);
     for (uint32_t i = 0; i < src->slotCount; i++) {
         while (SymEntry *e = src->slots[i]) {
@@ -521,19 +493,16 @@ int twSymMoveAll(twSymTable *dst, twSymTable *src, twSymFreeFn freeValue)
             releaseKey(src, key);
             // Only a value that was really in dst is released; dst's
             // not-found marker is no value of anyone's.
-            if (existed && displaced != src->notFoundValue && fv)
-                fv(displaced);
+            if (existed && displaced != src->notFoundValue && fv) fv(displaced);
         }
     }
     src->entryCount = 0;
     return 0;
 }
 
-int twSymCopyAll(twSymTable *dst, twSymTable *src, twSymCopyValueFn copyValue,
-                 twSymFreeFn freeValue)
+int twSymCopyAll(twSymTable *dst, twSymTable *src, twSymCopyValueFn copyValue, twSymFreeFn freeValue)
 {
-    if (dst == src)
-        return 0;
+    if (dst == src) return 0;
     twSymCopyValueFn cv = copyValueFn(copyValue);
     twSymFreeFn fv = freeFn(freeValue);
     for (uint32_t i = 0; i < src->slotCount; i++) {
@@ -541,8 +510,7 @@ int twSymCopyAll(twSymTable *dst, twSymTable *src, twSymCopyValueFn copyValue,
             void *copy = cv(e->value);
             bool existed;
             void *displaced = storeEntry(dst, e->key, copy, &existed);
-            if (existed && displaced != src->notFoundValue && fv)
-                fv(displaced);
+            if (existed && displaced != src->notFoundValue && fv) fv(displaced);
         }
     }
     return 0;
@@ -553,8 +521,8 @@ void **twSymTableToArray(const twSymTable *t, void **array, twSymOrderFn order)
     uint32_t n = t->entryCount;
     void **own = nullptr;
     if (!array)
-        array = own = static_cast<void **>(
-            twMemMalloc(tw_CheckArraySize(size_t(n) + 1, sizeof(void *)), kArrayTag));
+        array = own =
+            static_cast<void **>(twMemMalloc(tw_CheckArraySize(size_t(n) + 1, sizeof(void *)), kArrayTag));
     bool sorted = order && !sameFn(order, &twDummyProc);
     uint32_t k = 0;
     for (uint32_t i = 0; i < t->slotCount; i++)
@@ -564,13 +532,10 @@ void **twSymTableToArray(const twSymTable *t, void **array, twSymOrderFn order)
         // The array holds the entries while they are sorted, then each is
         // replaced by its value. An array made here goes if order raises.
         twUnwind unwind;
-        if (own)
-            tw_UnwindPush(&unwind, releaseArray, own);
+        if (own) tw_UnwindPush(&unwind, releaseArray, own);
         sortEntries(array, n, order);
-        if (own)
-            tw_UnwindPop(&unwind);
-        for (uint32_t j = 0; j < n; j++)
-            array[j] = static_cast<SymEntry *>(array[j])->value;
+        if (own) tw_UnwindPop(&unwind);
+        for (uint32_t j = 0; j < n; j++) array[j] = static_cast<SymEntry *>(array[j])->value;
     }
     array[n] = nullptr;
     return array;
@@ -579,14 +544,12 @@ void **twSymTableToArray(const twSymTable *t, void **array, twSymOrderFn order)
 // Visits every entry in iteration order (slot 0 upwards, each chain from its
 // head) until visit returns 0; then returns 0, else 1. The next entry is read
 // before the visit, so a callback may remove its own entry.
-template <typename Visit>
-static int walkEntries(const twSymTable *t, Visit visit)
+template <typename Visit> static int walkEntries(const twSymTable *t, Visit visit)
 {
     for (uint32_t i = 0; i < t->slotCount; i++) {
         for (SymEntry *e = t->slots[i]; e;) {
             SymEntry *next = e->next;
-            if (!visit(e))
-                return 0;
+            if (!visit(e)) return 0;
             e = next;
         }
     }
@@ -608,8 +571,7 @@ int twSymLoopAddr2(twSymTable *t, twSymLoopAddr2Fn fn, void *a, void *b)
     return walkEntries(t, [&](SymEntry *e) { return fn(&e->value, &e->key, a, b); });
 }
 
-int twSymLoopResume(const twSymTable *t, twSymLoopFn fn, const void *resumeKey,
-                    void *a, void *b)
+int twSymLoopResume(const twSymTable *t, twSymLoopFn fn, const void *resumeKey, void *a, void *b)
 {
     bool passed = false;
     return walkEntries(t, [&](SymEntry *e) {
@@ -632,12 +594,10 @@ uint32_t twSymStIhash(const void *key)
 {
     const unsigned char *s = static_cast<const unsigned char *>(key);
     uint32_t h = 0;
-    if (!s)
-        return 0;
+    if (!s) return 0;
     for (unsigned i = 0; *s; s++, i++) {
-        int c = static_cast<signed char>(*s); // bytes 0x80-0xFF count negative
-        if (isupper(*s))
-            c += 32;
+        int c = static_cast<signed char>(*s);  // bytes 0x80-0xFF count negative
+        if (isupper(*s)) c += 32;
         h += static_cast<uint32_t>(c) << (i & 7);
     }
     return h;
@@ -655,8 +615,7 @@ void *twSymStCpy(const void *key)
 
 void twSymStFree(void *key)
 {
-    if (key)
-        twStrFree(static_cast<char *>(key));
+    if (key) twStrFree(static_cast<char *>(key));
 }
 
 uint32_t twSymPtrHash(const void *key)
@@ -682,11 +641,9 @@ void twSymDump(const twSymTable *t)
 {
     for (uint32_t i = 0; i < t->slotCount; i++) {
         const SymEntry *e = t->slots[i];
-        if (!e)
-            continue;
+        if (!e) continue;
         printf("\n%d:\t", static_cast<int>(i));
-        for (; e; e = e->next)
-            putchar('*');
+        for (; e; e = e->next) putchar('*');
     }
     putchar('\n');
 }
@@ -699,28 +656,23 @@ void twSymStrDump(const twSymTable *t)
     }
     for (uint32_t i = 0; i < t->slotCount; i++) {
         const SymEntry *e = t->slots[i];
-        if (!e)
-            continue;
+        if (!e) continue;
         printf("\n%d:\t", static_cast<int>(i));
-        for (; e; e = e->next)
-            printf("%s ", e->key ? static_cast<const char *>(e->key) : "(null)");
+        for (; e; e = e->next) printf("%s ", e->key ? static_cast<const char *>(e->key) : "(null)");
     }
     putchar('\n');
 }
 
 void twSymAnalyze(const twSymTable *t, int maxLength)
 {
-    if (maxLength < 0)
-        return;
-    uint32_t *counts = static_cast<uint32_t *>(
-        twMem_FastCalloc(static_cast<size_t>(maxLength) + 1, sizeof(uint32_t)));
+    if (maxLength < 0) return;
+    uint32_t *counts =
+        static_cast<uint32_t *>(twMem_FastCalloc(static_cast<size_t>(maxLength) + 1, sizeof(uint32_t)));
     for (uint32_t i = 0; i < t->slotCount; i++) {
         int len = 0;
-        for (const SymEntry *e = t->slots[i]; e && len < maxLength; e = e->next)
-            len++;
+        for (const SymEntry *e = t->slots[i]; e && len < maxLength; e = e->next) len++;
         counts[len]++;
     }
-    for (int len = 0; len <= maxLength; len++)
-        printf("%d: %d\n", len, static_cast<int>(counts[len]));
+    for (int len = 0; len <= maxLength; len++) printf("%d: %d\n", len, static_cast<int>(counts[len]));
     twMem_FastFree(counts);
 }

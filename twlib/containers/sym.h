@@ -62,8 +62,8 @@ typedef int (*twSymOrderFn)(const void *keyA, const void *keyB);
  * a null freeKey releases nothing; twStrEqu, twStrCpy, twStrFree, twMemFree
  * and twDummyProc are accepted in place of their stock counterparts. A
  * table of 0 slots gets its first slot at its first store. */
-twSymTable *twSymCreate(uint32_t slotCount, twSymHashFn hash, twSymCmpFn compare,
-                        twSymCopyFn copyKey, twSymFreeFn freeKey);
+twSymTable *twSymCreate(uint32_t slotCount, twSymHashFn hash, twSymCmpFn compare, twSymCopyFn copyKey,
+                        twSymFreeFn freeKey);
 /* Sets what twSymFetch and twSymRemove return for an absent key. */
 void twSymNotFoundValue(twSymTable *t, void *value);
 /* Makes the table grow by itself: after a store, once it holds more than
@@ -113,8 +113,7 @@ void twSymDestroy(twSymTable *t, twSymFreeFn freeValue);
 int twSymMoveAll(twSymTable *dst, twSymTable *src, twSymFreeFn freeValue);
 /* As twSymMoveAll but src is left as it is and dst gets copyValue(value)
  * (a null copyValue stores the value itself). Returns 0. */
-int twSymCopyAll(twSymTable *dst, twSymTable *src, twSymCopyValueFn copyValue,
-                 twSymFreeFn freeValue);
+int twSymCopyAll(twSymTable *dst, twSymTable *src, twSymCopyValueFn copyValue, twSymFreeFn freeValue);
 /* The values in a null-terminated array: 'array' when given (room for
  * twSymSize + 1 words), else a new tagged block ("twSymArray") that the
  * caller releases with twMemFree. In iteration order when order is null or
@@ -138,8 +137,7 @@ int twSymLoopAddr2(twSymTable *t, twSymLoopAddr2Fn fn, void *a, void *b);
  * equals resumeKey; with no such key visits nothing and returns 1. After a
  * walk stopped early, this goes on where it stopped if the table was not
  * changed in between. */
-int twSymLoopResume(const twSymTable *t, twSymLoopFn fn, const void *resumeKey,
-                    void *a, void *b);
+int twSymLoopResume(const twSymTable *t, twSymLoopFn fn, const void *resumeKey, void *a, void *b);
 
 /* Stock callbacks. String keys: twSymStHash (or twSymStIhash), twSymStEqu
  * (twStrEqu in the callback's type), twSymStCpy, twSymStFree. Pointer keys:

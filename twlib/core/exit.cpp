@@ -75,12 +75,12 @@ struct FatalNode {
     twProc proc;
 };
 
-} // namespace
+}  // namespace
 
 twProc twCleanupProcV = twDummyProc;
 
 static HandlerTable *handlerTable;
-static OrderNode *orderList;      // created by twOnExitSetOrder and the run
+static OrderNode *orderList;  // created by twOnExitSetOrder and the run
 static bool recording;
 static bool recordingRead;
 static bool cleanupDone;

@@ -49,7 +49,7 @@ int tw_Format(char *buf, size_t size, const char *format, ...)
 
 static const char *severityName(int severity)
 {
-    static const char *const names[] = {"Error", "Status", "Note", "Warning",
+    static const char *const names[] = {"Error", "Status",         "Note",    "Warning",
                                         "Fatal", "Internal Error", "Disabled"};
     return (severity >= 0 && severity <= 6) ? names[severity] : names[0];
 }
@@ -83,8 +83,7 @@ void tw_RaiseText(uint32_t tag, const char *app, int severity, const char *text)
     twAbort(0);
 }
 
-void tw_RaiseBuildVa(uint32_t tag, const char *routine, const char *catalogue, int number,
-                     va_list ap)
+void tw_RaiseBuildVa(uint32_t tag, const char *routine, const char *catalogue, int number, va_list ap)
 {
     if (raiseBuildHook) {
         va_list copy;

@@ -34,10 +34,9 @@ TW_NORETURN void tw_RaiseText(uint32_t tag, const char *app, int severity, const
  * library catalogue named 'catalogue' ("twlib" or "tslib") formatted with
  * the arguments; 'routine' (may be null) gives the location
  * "in call to routine <routine>()". Never returns. */
-TW_NORETURN void tw_RaiseBuild(uint32_t tag, const char *routine, const char *catalogue,
-                               int number, ...);
-TW_NORETURN void tw_RaiseBuildVa(uint32_t tag, const char *routine, const char *catalogue,
-                                 int number, va_list ap);
+TW_NORETURN void tw_RaiseBuild(uint32_t tag, const char *routine, const char *catalogue, int number, ...);
+TW_NORETURN void tw_RaiseBuildVa(uint32_t tag, const char *routine, const char *catalogue, int number,
+                                 va_list ap);
 
 /* Reports an error without location and number, as twErrReport2 does:
  * severity 4 (Fatal) and 5 (Internal Error) end the process. */
@@ -53,8 +52,7 @@ int tw_Format(char *buf, size_t size, const char *format, ...) TW_PRINTF_LIKE(3,
  * ends the process through twAbort(1). The F form prints the message made
  * from its own format and arguments instead of a fixed text. */
 TW_NORETURN void tw_AssertFail(const char *source, int line, const char *text);
-TW_NORETURN void tw_AssertFailF(const char *source, int line, const char *format, ...)
-    TW_PRINTF_LIKE(3, 4);
+TW_NORETURN void tw_AssertFailF(const char *source, int line, const char *format, ...) TW_PRINTF_LIKE(3, 4);
 
 /* Releases for regions below the error layer. Such a module cannot set a
  * catch frame, so where it holds something across a call that may raise (a
@@ -87,8 +85,8 @@ void tw_UnwindTo(twUnwind *mark);
 /* The calls the layers above install. Each may be null (the stand-in is
  * then used again). The raise calls must not return. */
 typedef void (*twRaiseTextFn)(uint32_t tag, const char *app, int severity, const char *text);
-typedef void (*twRaiseBuildFn)(uint32_t tag, const char *routine, const char *catalogue,
-                               int number, va_list ap);
+typedef void (*twRaiseBuildFn)(uint32_t tag, const char *routine, const char *catalogue, int number,
+                               va_list ap);
 typedef void (*twReportFn)(const char *app, int severity, const char *text);
 typedef int (*twFormatFn)(char *buf, size_t size, const char *format, va_list ap);
 

@@ -25,9 +25,9 @@
 // Named free list: one exact piece size, its own chain of free pieces.
 struct twMemFl {
     void *head;
-    uintptr_t size;    // bytes per piece, exactly as requested
-    char *name;        // pool string
-    const char *tag;   // tag of the pieces when disabled (see permanentTag)
+    uintptr_t size;   // bytes per piece, exactly as requested
+    char *name;       // pool string
+    const char *tag;  // tag of the pieces when disabled (see permanentTag)
 };
 
 namespace {
@@ -52,17 +52,17 @@ struct TagCopy {
     char *text;  // stored right behind the record
 };
 
-} // namespace
+}  // namespace
 
 static bool initialized;
 // Starts set so that a release before any allocation goes to the memory
 // manager.
 static bool disabled = true;
 static int32_t blockSize = kDefaultBlockSize;
-static FreePiece **classTable;   // null after the teardown
+static FreePiece **classTable;  // null after the teardown
 static unsigned char *carvePtr;
 static int32_t carveRemaining;
-static TagCopy *tagCopies;       // permanent copies of named-list tags
+static TagCopy *tagCopies;  // permanent copies of named-list tags
 static CarveBlock *carveBlocks;
 
 /* Reads TW_BLOCKSIZE like a "%d" scan (leading blanks, sign, digits, the
@@ -143,7 +143,8 @@ static void *carve(uint32_t k)
     if (carveRemaining < static_cast<int32_t>(k)) {
         if (carveRemaining > 0 && carveRemaining <= static_cast<int32_t>(kMaxClass) && classTable)
             push(&classTable[carveRemaining / 8], carvePtr);
-        carvePtr = static_cast<unsigned char *>(twMemMalloc(static_cast<uint32_t>(blockSize), "twMemFlBlock"));
+        carvePtr =
+            static_cast<unsigned char *>(twMemMalloc(static_cast<uint32_t>(blockSize), "twMemFlBlock"));
         carveRemaining = blockSize;
         auto *link = static_cast<CarveBlock *>(twMem_FastMalloc(sizeof(CarveBlock)));
         link->block = carvePtr;

@@ -34,16 +34,16 @@ constexpr size_t kGuardLen = 8;
 // caller's constant string and is matched by text, not by address.
 struct TagRecord {
     const char *name;
-    long bytes;       // requested bytes live under this tag
+    long bytes;  // requested bytes live under this tag
     TagRecord *next;
 };
 
 // One live debug-mode block. The user pointer is raw + kGuardLen.
 struct BlockRecord {
     unsigned char *raw;
-    size_t size;      // bytes the caller asked for
+    size_t size;  // bytes the caller asked for
     TagRecord *tag;
-    int32_t sequence; // watch number; 0 when the tag is not watched
+    int32_t sequence;  // watch number; 0 when the tag is not watched
     BlockRecord *next;
 };
 
@@ -54,21 +54,21 @@ struct PurgeNode {
 
 enum class Mode { Unset, Normal, Debug };
 
-} // namespace
+}  // namespace
 
 twMemOutFn twMemOutV = twMemExit;
 
 // Mode of the tagged layer; fixed by the environment at its first call.
 static Mode memMode = Mode::Unset;
-static const char *watchTag;   // TW_MEMWATCH, the environment's own string
+static const char *watchTag;  // TW_MEMWATCH, the environment's own string
 static int32_t watchCounter;
-static long currentUsage;      // requested bytes of all live tracked blocks
+static long currentUsage;  // requested bytes of all live tracked blocks
 static long maximumUsage;
 static BlockRecord **blockTable;
 static TagRecord **tagTable;
 
-static PurgeNode *purgeList;   // newest first
-static int32_t purgeDepth;     // non-zero while twMemExit runs the purge routines
+static PurgeNode *purgeList;  // newest first
+static int32_t purgeDepth;    // non-zero while twMemExit runs the purge routines
 
 // Guard words, stored in the machine's own byte order and compared as one
 // 8-byte image.
@@ -85,7 +85,7 @@ static inline const void *guardImage()
 
 // Test hook state: attempts counted since arming, and which one to refuse.
 static long testAttempts;
-static long testFailAt;   // 0: hook disarmed
+static long testFailAt;  // 0: hook disarmed
 static bool testSticky;
 
 void twMem_TestFailAllocation(long n, int sticky)
@@ -229,8 +229,7 @@ int twMemExit(int attempt)
 
 static void makeDebugTables()
 {
-    if (!tagTable)
-        tagTable = static_cast<TagRecord **>(twMem_FastCalloc(kTagChains, sizeof(TagRecord *)));
+    if (!tagTable) tagTable = static_cast<TagRecord **>(twMem_FastCalloc(kTagChains, sizeof(TagRecord *)));
     if (!blockTable)
         blockTable = static_cast<BlockRecord **>(twMem_FastCalloc(kBlockChains, sizeof(BlockRecord *)));
 }
@@ -321,8 +320,7 @@ static void *recordBlock(unsigned char *raw, size_t size, const char *tag, int32
 
 static void traceLine(const char *what, size_t size, int32_t sequence)
 {
-    printf("twMemWATCH: %s, %ld [%ld] bytes\n", what, static_cast<long>(size),
-           static_cast<long>(sequence));
+    printf("twMemWATCH: %s, %ld [%ld] bytes\n", what, static_cast<long>(size), static_cast<long>(sequence));
 }
 
 static void traceRealloc(size_t oldSize, int32_t oldSeq, size_t newSize, int32_t newSeq)
@@ -559,8 +557,8 @@ void twMemPrintUsage(twMemLineFn out)
         out = printLine;
     if (maximumUsage > 0 || currentUsage > 0) {
         char line[256];
-        snprintf(line, sizeof line, "Maximum memory usage=%ld, current memory usage=%ld",
-                 maximumUsage, currentUsage);
+        snprintf(line, sizeof line, "Maximum memory usage=%ld, current memory usage=%ld", maximumUsage,
+                 currentUsage);
         out(line);
         for (uint32_t i = 0; i < kTagChains; ++i) {
             for (TagRecord *t = tagTable[i]; t; t = t->next) {

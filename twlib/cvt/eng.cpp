@@ -57,18 +57,27 @@ struct MagWord {
 MagWord magnitudeWord(const char *text)
 {
     switch (tolower(static_cast<unsigned char>(text[0]))) {
-    case 'a': return {"atto", -18};
-    case 'f': return {"femto", -15};
-    case 'p': return {"pico", -12};
-    case 'n': return {"nano", -9};
-    case 'u': return {"u", -6};
+    case 'a':
+        return {"atto", -18};
+    case 'f':
+        return {"femto", -15};
+    case 'p':
+        return {"pico", -12};
+    case 'n':
+        return {"nano", -9};
+    case 'u':
+        return {"u", -6};
     case 'm':
         if (tolower(static_cast<unsigned char>(text[1])) == 'e') return {"meg", 6};
         return {"milli", -3};
-    case 'k': return {"kilo", 3};
-    case 'g': return {"giga", 9};
-    case 't': return {"tera", 12};
-    default: return {nullptr, 0};
+    case 'k':
+        return {"kilo", 3};
+    case 'g':
+        return {"giga", 9};
+    case 't':
+        return {"tera", 12};
+    default:
+        return {nullptr, 0};
     }
 }
 
@@ -76,17 +85,23 @@ MagWord magnitudeWord(const char *text)
 size_t fixedUnit(const char *text)
 {
     switch (tolower(static_cast<unsigned char>(text[0]))) {
-    case 'a': return agreeing(text, "amps");
-    case 'f': return agreeing(text, "farads");
-    case 'o': return agreeing(text, "ohms");
-    case 's': return agreeing(text, "seconds");
-    case 'v': return agreeing(text, "volts");
+    case 'a':
+        return agreeing(text, "amps");
+    case 'f':
+        return agreeing(text, "farads");
+    case 'o':
+        return agreeing(text, "ohms");
+    case 's':
+        return agreeing(text, "seconds");
+    case 'v':
+        return agreeing(text, "volts");
     case 'h': {
         size_t hz = agreeing(text, "hz");
         size_t henries = agreeing(text, "henries");
         return hz > henries ? hz : henries;
     }
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -109,7 +124,7 @@ char timeBuf[32];
 // at most 30 decimals, a sign, an exponent or letter.
 char dformatBuf[400];
 
-} // namespace
+}  // namespace
 
 double twCvtUstrtod(const char *text, char **end)
 {
@@ -142,7 +157,8 @@ double twCvtUstrtod2(const char *text, char **end, int defaultMag, const char *u
     if (p == text) {
         // no number: nothing consumed
     } else if (*p == '\0') {
-        if (defaultMag >= 0 && defaultMag < TW_CVT_MAG_COUNT) value = scaleBy(value, magExponents[defaultMag]);
+        if (defaultMag >= 0 && defaultMag < TW_CVT_MAG_COUNT)
+            value = scaleBy(value, magExponents[defaultMag]);
     } else if (unit && agreeing(p, unit) == strlen(p)) {
         p += strlen(p);
     } else {
@@ -217,7 +233,7 @@ int floorMod3(int e)
     return r < 0 ? r + 3 : r;
 }
 
-} // namespace
+}  // namespace
 
 const char *twCvtDtostr(double value, int mode, int ndigit, double tolerance)
 {
@@ -315,7 +331,7 @@ void trimZeros(char *text)
     *last = '\0';
 }
 
-} // namespace
+}  // namespace
 
 const char *twCvtFloatStr(double value)
 {
@@ -348,7 +364,7 @@ int clampInt(long long v)
     return static_cast<int>(v);
 }
 
-} // namespace
+}  // namespace
 
 int twCvtTime(long seconds, int *month, int *day, int *year, int *hour, int *minute, int *second)
 {
@@ -416,7 +432,8 @@ int dformat(char *out, size_t size, double value, int ndigit, int flags, int mag
     if (magIndex == -1) flags |= TW_CVT_DF_AUTO;
     if (ndigit < 0) ndigit = 0;
     if (ndigit > 30) ndigit = 30;
-    if (!std::isfinite(value)) return snprintf(out, size, "%s", std::isnan(value) ? "nan" : value < 0 ? "-inf" : "inf");
+    if (!std::isfinite(value))
+        return snprintf(out, size, "%s", std::isnan(value) ? "nan" : value < 0 ? "-inf" : "inf");
 
     int k;  // the exponent of the grouping
     if (flags & TW_CVT_DF_AUTO) {
@@ -444,7 +461,8 @@ int dformat(char *out, size_t size, double value, int ndigit, int flags, int mag
         else
             snprintf(out, size, "%.*f", ndigit, scaled);
         // Rounding 999.96 to one decimal reaches the next group: take it.
-        if (pass == 0 && (flags & TW_CVT_DF_AUTO) && !(flags & TW_CVT_DF_PLAIN) && fabs(strtod(out, nullptr)) >= 1000.0) {
+        if (pass == 0 && (flags & TW_CVT_DF_AUTO) && !(flags & TW_CVT_DF_PLAIN) &&
+            fabs(strtod(out, nullptr)) >= 1000.0) {
             k += 3;
             continue;
         }
@@ -459,7 +477,7 @@ int dformat(char *out, size_t size, double value, int ndigit, int flags, int mag
     return static_cast<int>(strlen(out));
 }
 
-} // namespace
+}  // namespace
 
 int twCvtDformatStrBuf(twStrBuf *buf, double value, int ndigit, int flags, int magIndex)
 {

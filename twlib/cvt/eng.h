@@ -90,9 +90,9 @@ uint32_t twCvtUHexTol(const char *text, char **end);
 
 /* Flag bits of the formatters below. */
 enum {
-    TW_CVT_DF_AUTO = 2,   /* choose the magnitude letter (engineering grouping) */
-    TW_CVT_DF_TRIM = 4,   /* drop trailing zeros after the point, then the point */
-    TW_CVT_DF_PLAIN = 8   /* bypass the digit formatting: shortest "%g" text */
+    TW_CVT_DF_AUTO = 2, /* choose the magnitude letter (engineering grouping) */
+    TW_CVT_DF_TRIM = 4, /* drop trailing zeros after the point, then the point */
+    TW_CVT_DF_PLAIN = 8 /* bypass the digit formatting: shortest "%g" text */
 };
 /* Formats 'value' with a magnitude letter: with TW_CVT_DF_AUTO (forced by
  * magIndex -1) the letter of the value's engineering grouping, else the

@@ -27,16 +27,16 @@
 #endif
 
 /* Ends the process with the fixed 'message' when 'cond' is false. */
-#define TW_ASSERT(cond, message)                                                \
-    do {                                                                        \
-        if (!(cond)) tw_AssertFail(TW_ASSERT_SOURCE, __LINE__, (message));      \
+#define TW_ASSERT(cond, message)                                                                             \
+    do {                                                                                                     \
+        if (!(cond)) tw_AssertFail(TW_ASSERT_SOURCE, __LINE__, (message));                                   \
     } while (0)
 
 /* Ends the process with a message formatted from 'format' and the
  * arguments (the library's printf engine) when 'cond' is false. */
-#define TW_ASSERTF(cond, ...)                                                   \
-    do {                                                                        \
-        if (!(cond)) tw_AssertFailF(TW_ASSERT_SOURCE, __LINE__, __VA_ARGS__);   \
+#define TW_ASSERTF(cond, ...)                                                                                \
+    do {                                                                                                     \
+        if (!(cond)) tw_AssertFailF(TW_ASSERT_SOURCE, __LINE__, __VA_ARGS__);                                \
     } while (0)
 
 #endif

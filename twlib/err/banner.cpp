@@ -74,7 +74,7 @@ void record(const char *text, const char *name)
     twCurrentNameV = copy;
 }
 
-} // namespace
+}  // namespace
 
 char *twBannerStrWV(char *buf)
 {

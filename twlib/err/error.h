@@ -27,14 +27,23 @@ extern "C" {
 #endif
 
 enum {
-    TW_SEV_ERROR = 0, TW_SEV_STATUS = 1, TW_SEV_NOTE = 2, TW_SEV_WARNING = 3,
-    TW_SEV_FATAL = 4, TW_SEV_INTERNAL = 5, TW_SEV_DISABLED = 6
+    TW_SEV_ERROR = 0,
+    TW_SEV_STATUS = 1,
+    TW_SEV_NOTE = 2,
+    TW_SEV_WARNING = 3,
+    TW_SEV_FATAL = 4,
+    TW_SEV_INTERNAL = 5,
+    TW_SEV_DISABLED = 6
 };
 enum { TW_SEV_COUNT = 7 };
 
 /* Output contexts, the index of twErrStyleV (report.h). */
-enum { TW_ERR_CNTX_STDERR = 0, TW_ERR_CNTX_STATUSLINE = 1, TW_ERR_CNTX_ALERTBOX = 2,
-       TW_ERR_CNTX_LOGFILE = 3 };
+enum {
+    TW_ERR_CNTX_STDERR = 0,
+    TW_ERR_CNTX_STATUSLINE = 1,
+    TW_ERR_CNTX_ALERTBOX = 2,
+    TW_ERR_CNTX_LOGFILE = 3
+};
 /* Text styles. */
 enum { TW_ERR_TERSE = 0, TW_ERR_VERBOSE = 1 };
 
@@ -42,13 +51,13 @@ enum { TW_ERR_TERSE = 0, TW_ERR_VERBOSE = 1 };
  * Read it through the accessors; change it only through the operations
  * below. */
 typedef struct twErr {
-    char *app;           /* pool string or null: application or library name */
-    char *location;      /* pool string or null: where it happened */
-    char *text;          /* pool string or null: the message text */
-    struct twErr *next;  /* next record of the chain, or null */
-    int32_t number;      /* message number; 0 when none */
-    int32_t severity;    /* TW_SEV_* */
-    int32_t refCount;    /* holders of this record; 1 at creation */
+    char *app;          /* pool string or null: application or library name */
+    char *location;     /* pool string or null: where it happened */
+    char *text;         /* pool string or null: the message text */
+    struct twErr *next; /* next record of the chain, or null */
+    int32_t number;     /* message number; 0 when none */
+    int32_t severity;   /* TW_SEV_* */
+    int32_t refCount;   /* holders of this record; 1 at creation */
 } twErr;
 
 /* A message file, opened and read by the message-file module above this
@@ -60,8 +69,7 @@ typedef struct twMsgFileHandle twMsgFileHandle;
 /* A new record holding pool copies of the three strings (a null leaves the
  * field null), 'next' null, count 1; owned by the caller (twErrDestroy).
  * Never returns null. */
-twErr *twErrCreate(const char *location, const char *app, int number, int severity,
-                   const char *text);
+twErr *twErrCreate(const char *location, const char *app, int number, int severity, const char *text);
 /* twErrCreate without location and with number 0. */
 twErr *twErrCreate2(const char *app, int severity, const char *text);
 

@@ -19,17 +19,17 @@
 #include "twlib/text/sprintf.h"
 
 struct twErrStream {
-    twDlistList *errors;    // chains, one reference each; null once a cleared alert dropped it
-    int32_t alert;          // set while an output function shows the errors
-    int32_t destroyPending; // the last holder let go while the alert was set
+    twDlistList *errors;     // chains, one reference each; null once a cleared alert dropped it
+    int32_t alert;           // set while an output function shows the errors
+    int32_t destroyPending;  // the last holder let go while the alert was set
     int32_t statusCount;
     int32_t noteCount;
     int32_t warningCount;
     int32_t errorCount;
     int32_t internalCount;
-    int32_t reserved;       // 0
-    int32_t refCount;       // holders; 1 at creation, 0 only while destroyPending
-    int32_t cursorIndex;    // index of the list's cursor cell, valid while it stands on one
+    int32_t reserved;     // 0
+    int32_t refCount;     // holders; 1 at creation, 0 only while destroyPending
+    int32_t cursorIndex;  // index of the list's cursor cell, valid while it stands on one
 };
 
 namespace {
@@ -58,7 +58,7 @@ void bump(int32_t &count)
     if (count < INT32_MAX) count++;
 }
 
-} // namespace
+}  // namespace
 
 twErrStream *twErrStreamCreate(void)
 {
@@ -88,12 +88,23 @@ void twErrStreamAdd(twErrStream *stream, twErr *error)
     twDlistAddTail(stream->errors, twErrCopy(error));
     stream->cursorIndex = twDlistSize(stream->errors) - 1;
     switch (twErrSeverity(error)) {
-    case TW_SEV_STATUS: bump(stream->statusCount); break;
-    case TW_SEV_NOTE: bump(stream->noteCount); break;
-    case TW_SEV_WARNING: bump(stream->warningCount); break;
-    case TW_SEV_ERROR: bump(stream->errorCount); break;
-    case TW_SEV_INTERNAL: bump(stream->internalCount); break;
-    default: break; // Fatal and Disabled are not counted
+    case TW_SEV_STATUS:
+        bump(stream->statusCount);
+        break;
+    case TW_SEV_NOTE:
+        bump(stream->noteCount);
+        break;
+    case TW_SEV_WARNING:
+        bump(stream->warningCount);
+        break;
+    case TW_SEV_ERROR:
+        bump(stream->errorCount);
+        break;
+    case TW_SEV_INTERNAL:
+        bump(stream->internalCount);
+        break;
+    default:
+        break;  // Fatal and Disabled are not counted
     }
 }
 

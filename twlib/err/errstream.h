@@ -60,8 +60,7 @@ void twErrStreamSetAlert(twErrStream *stream, int flag);
 int twErrStreamBaddest(twErrStream *stream);
 /* Stores the counts of notes, warnings, errors and internal errors (a null
  * address is skipped) and returns the internal-error count. */
-int twErrStreamSummary(twErrStream *stream, int *notes, int *warnings, int *errors,
-                       int *internals);
+int twErrStreamSummary(twErrStream *stream, int *notes, int *warnings, int *errors, int *internals);
 /* The exit status the counts call for: 3 with internal errors, else 2 with
  * errors, else 1 with warnings, else 0. */
 int twErrStreamExitCode(twErrStream *stream);

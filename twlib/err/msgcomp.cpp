@@ -36,8 +36,16 @@ constexpr int32_t kMaxMessages = 200000;  // a reader refuses a larger index
 constexpr size_t kLineStep = 512;
 constexpr size_t kFirstIndex = 100;
 
-enum { H_CHECK = 0, H_MAJOR = 1, H_MINOR = 2, H_PATCH = 3, H_INDEX = 4, H_VERSION = 5,
-       H_OWNER = 6, H_RELEASE = 7 };
+enum {
+    H_CHECK = 0,
+    H_MAJOR = 1,
+    H_MINOR = 2,
+    H_PATCH = 3,
+    H_INDEX = 4,
+    H_VERSION = 5,
+    H_OWNER = 6,
+    H_RELEASE = 7
+};
 
 /* ---- the definition pattern ---- */
 
@@ -157,10 +165,10 @@ bool readNumber(const char *p, const char *end, int32_t *number)
 /* ---- argument tables ---- */
 
 struct ArgTable {
-    int highest;                          // highest position used
-    int nextSequential;                   // the position a plain reference takes
-    unsigned char type[kMaxPosition + 1]; // type code per position; 0 unused
-    int problem;                          // 0, or the report code found
+    int highest;                           // highest position used
+    int nextSequential;                    // the position a plain reference takes
+    unsigned char type[kMaxPosition + 1];  // type code per position; 0 unused
+    int problem;                           // 0, or the report code found
 };
 
 // Types that travel as the same argument: short and char are passed as int.
@@ -209,8 +217,7 @@ int noteConversion(const twSpFmtDesc *desc, void *user)
         // Plain references take the arguments in C's order: width,
         // precision, value.
         if (is & TW_SPFMT_STAR_WIDTH) ok = usePosition(t, t->nextSequential++, TW_SPARG_INT);
-        if (ok && (is & TW_SPFMT_STAR_PRECISION))
-            ok = usePosition(t, t->nextSequential++, TW_SPARG_INT);
+        if (ok && (is & TW_SPFMT_STAR_PRECISION)) ok = usePosition(t, t->nextSequential++, TW_SPARG_INT);
         ok = ok && usePosition(t, t->nextSequential++, code);
     }
     if (!ok) {
@@ -235,15 +242,15 @@ struct Compile {
     twMsgCompReportFn report;
     void *data;
 
-    LineBuffer line;    // the logical line, comment continuation included
-    char *text;         // the decoded literal
+    LineBuffer line;  // the logical line, comment continuation included
+    char *text;       // the decoded literal
     size_t textSize;
     IndexEntry *index;
     size_t count;
     size_t capacity;
     int32_t fields[kHeaderInts];
-    int64_t position;   // where the next write goes
-    int lineNumber;     // physical lines read
+    int64_t position;  // where the next write goes
+    int lineNumber;    // physical lines read
 };
 
 void release(void *arg)
@@ -405,8 +412,7 @@ Outcome compileDefinition(Compile *c, const twRegexpMatch *m, int startLine, int
         int16_t table[kMaxPosition + 1];
         table[0] = static_cast<int16_t>(args.highest);
         for (int n = 1; n <= args.highest; n++) table[n] = args.type[n];
-        written = write(c, text, static_cast<int>(length + 1), 1) &&
-                  write(c, table, args.highest + 1, 2);
+        written = write(c, text, static_cast<int>(length + 1), 1) && write(c, table, args.highest + 1, 2);
     }
     if (!written || c->position > INT32_MAX) {
         report(c, TW_MSGCOMP_WRITE_FAILED, 0, 0, "");
@@ -474,7 +480,7 @@ void releaseVerLine(void *)
     verLine = {nullptr, 0, 0};
 }
 
-} // namespace
+}  // namespace
 
 /* ------------------------------------------------------------------ */
 /* Compiling                                                           */
@@ -483,22 +489,33 @@ void releaseVerLine(void *)
 const char *twMsgCompCodeText(int code)
 {
     switch (code) {
-    case TW_MSGCOMP_COMPILED: return "compiled";
-    case TW_MSGCOMP_NOT_MESSAGE: return "not a message definition, skipped";
-    case TW_MSGCOMP_BAD_LITERAL: return "the string literal cannot be decoded (is its closing quote missing?)";
-    case TW_MSGCOMP_NO_STREAM: return "no message header or no output file";
-    case TW_MSGCOMP_WRITE_FAILED: return "writing the message file failed";
+    case TW_MSGCOMP_COMPILED:
+        return "compiled";
+    case TW_MSGCOMP_NOT_MESSAGE:
+        return "not a message definition, skipped";
+    case TW_MSGCOMP_BAD_LITERAL:
+        return "the string literal cannot be decoded (is its closing quote missing?)";
+    case TW_MSGCOMP_NO_STREAM:
+        return "no message header or no output file";
+    case TW_MSGCOMP_WRITE_FAILED:
+        return "writing the message file failed";
     case TW_MSGCOMP_BAD_FORMAT:
         return "a conversion cannot be parsed, or an argument position is above 128 or used with two types";
-    case TW_MSGCOMP_OPEN_COMMENT: return "the comment is not closed before the end of the header";
-    case TW_MSGCOMP_BAD_VERSION: return "the version is not three numbers joined by points";
-    case TW_MSGCOMP_POSITION_GAP: return "the argument positions leave a gap";
-    case TW_MSGCOMP_DUPLICATE: return "the message number is defined more than once";
-    case TW_MSGCOMP_BAD_SEVERITY: return "unknown severity letter in the prefix (D, S, I, W, E, F or Z)";
+    case TW_MSGCOMP_OPEN_COMMENT:
+        return "the comment is not closed before the end of the header";
+    case TW_MSGCOMP_BAD_VERSION:
+        return "the version is not three numbers joined by points";
+    case TW_MSGCOMP_POSITION_GAP:
+        return "the argument positions leave a gap";
+    case TW_MSGCOMP_DUPLICATE:
+        return "the message number is defined more than once";
+    case TW_MSGCOMP_BAD_SEVERITY:
+        return "unknown severity letter in the prefix (D, S, I, W, E, F or Z)";
     case TW_MSGCOMP_TOO_LARGE:
         return "too large for a message file (a number above 2147483647, an owner, release or version "
                "text of 32767 bytes or more, or more than 200000 messages)";
-    default: return "unknown code";
+    default:
+        return "unknown code";
     }
 }
 
@@ -583,8 +600,7 @@ char *twMsgCompVerMod(char *line, int major, int minor, int patch)
     if (!line) return nullptr;
     size_t old = strlen(line);
     twRegexpMatch m;
-    size_t keep = definitionQuote(line, &m) ? static_cast<size_t>(m.end[0] - line)
-                                            : (old ? 1 : 0);
+    size_t keep = definitionQuote(line, &m) ? static_cast<size_t>(m.end[0] - line) : (old ? 1 : 0);
     char version[64];
     int parts[3] = {major, minor, patch};
     for (int &p : parts) p = p < 0 ? 0 : p % 100000;

@@ -45,24 +45,24 @@ extern "C" {
  * prefix (-9) or its entries kept in the index (-8). The codes marked
  * "always" stop whatever the report function returns. */
 enum {
-    TW_MSGCOMP_COMPILED = 0,       /* the line was compiled */
-    TW_MSGCOMP_NOT_MESSAGE = 1,    /* not a message definition: skipped */
-    TW_MSGCOMP_BAD_LITERAL = -1,   /* the literal cannot be decoded (stop) */
-    TW_MSGCOMP_NO_STREAM = -2,     /* no header or no output stream (always) */
-    TW_MSGCOMP_WRITE_FAILED = -3,  /* a write or seek failed (always) */
-    TW_MSGCOMP_BAD_FORMAT = -4,    /* a conversion cannot be parsed, a position
+    TW_MSGCOMP_COMPILED = 0,      /* the line was compiled */
+    TW_MSGCOMP_NOT_MESSAGE = 1,   /* not a message definition: skipped */
+    TW_MSGCOMP_BAD_LITERAL = -1,  /* the literal cannot be decoded (stop) */
+    TW_MSGCOMP_NO_STREAM = -2,    /* no header or no output stream (always) */
+    TW_MSGCOMP_WRITE_FAILED = -3, /* a write or seek failed (always) */
+    TW_MSGCOMP_BAD_FORMAT = -4,   /* a conversion cannot be parsed, a position
                                       above 128 or one used with two types
                                       (stop) */
-    TW_MSGCOMP_OPEN_COMMENT = -5,  /* the comment is not closed before the end
+    TW_MSGCOMP_OPEN_COMMENT = -5, /* the comment is not closed before the end
                                       of the input (always) */
-    TW_MSGCOMP_BAD_VERSION = -6,   /* the version text is not three numbers
+    TW_MSGCOMP_BAD_VERSION = -6,  /* the version text is not three numbers
                                       joined by points (stop) */
-    TW_MSGCOMP_POSITION_GAP = -7,  /* argument positions leave a gap (stop) */
-    TW_MSGCOMP_DUPLICATE = -8,     /* a number defined twice; reported after
+    TW_MSGCOMP_POSITION_GAP = -7, /* argument positions leave a gap (stop) */
+    TW_MSGCOMP_DUPLICATE = -8,    /* a number defined twice; reported after
                                       the whole header was read (stop) */
-    TW_MSGCOMP_BAD_SEVERITY = -9,  /* an unknown letter in the "[X]" prefix
+    TW_MSGCOMP_BAD_SEVERITY = -9, /* an unknown letter in the "[X]" prefix
                                       (stop) */
-    TW_MSGCOMP_TOO_LARGE = -10     /* does not fit the file's layout: a number
+    TW_MSGCOMP_TOO_LARGE = -10    /* does not fit the file's layout: a number
                                       above 2147483647, an owner, release or
                                       version text of 32767 bytes or more, a
                                       text of 2 GB or more, or more than 200000

@@ -35,7 +35,7 @@ typedef int (*twMsgCopyFn)(void *data, const char *text);
 
 /* Buffer descriptor for twMsgCopyToBuffer. */
 typedef struct twMsgBufferDesc {
-    size_t size;  /* bytes at 'buffer', terminating zero included */
+    size_t size; /* bytes at 'buffer', terminating zero included */
     char *buffer;
 } twMsgBufferDesc;
 

@@ -56,10 +56,9 @@ extern twPrefDB *twErrPrefV;
 void twErrOut(twErrStream *stream, twErr *error);
 /* Builds the error with twErrBuildVa (may raise as that does) and outputs
  * it. */
-void twErrOutBuild(twErrStream *stream, const char *location, twMsgFileHandle *file, int number,
-                   ...);
-void twErrOutBuildVa(twErrStream *stream, const char *location, twMsgFileHandle *file,
-                     int number, va_list ap);
+void twErrOutBuild(twErrStream *stream, const char *location, twMsgFileHandle *file, int number, ...);
+void twErrOutBuildVa(twErrStream *stream, const char *location, twMsgFileHandle *file, int number,
+                     va_list ap);
 /* Creates an error without location and number and outputs it with no
  * stream. */
 void twErrOut2(const char *app, int severity, const char *text);
@@ -81,10 +80,9 @@ void twErrOut3(const char *location, const char *app, int severity, const char *
  * the process the same way as a Fatal report. */
 void twErrReport(twErrStream *stream, twErr *error);
 /* Builds with twErrBuildVa (may raise as that does), then as twErrReport. */
-void twErrReportBuild(twErrStream *stream, const char *location, twMsgFileHandle *file,
-                      int number, ...);
-void twErrReportBuildVa(twErrStream *stream, const char *location, twMsgFileHandle *file,
-                        int number, va_list ap);
+void twErrReportBuild(twErrStream *stream, const char *location, twMsgFileHandle *file, int number, ...);
+void twErrReportBuildVa(twErrStream *stream, const char *location, twMsgFileHandle *file, int number,
+                        va_list ap);
 /* Creates an error with no location and number 0 and reports it with no
  * stream. */
 void twErrReport2(const char *app, int severity, const char *text);
@@ -106,7 +104,7 @@ void twErrYell(const char *format, ...);
  * error and lets the exception go on. */
 typedef void (*twErrLogHookFn)(twErr *error);
 typedef void (*twErrCountHookFn)(twErrStream *stream, twErr *error);
-twErrLogHookFn twErr_SetLogHook(twErrLogHookFn log);       /* returns the previous one */
+twErrLogHookFn twErr_SetLogHook(twErrLogHookFn log);          /* returns the previous one */
 twErrCountHookFn twErr_SetStreamHook(twErrCountHookFn count); /* returns the previous one */
 
 /* ---- locations ----

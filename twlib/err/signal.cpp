@@ -30,9 +30,12 @@ volatile sig_atomic_t inHandler;
 uint32_t tagOf(int sig)
 {
     switch (sig) {
-    case SIGFPE: return TW_EX_FPE;
-    case SIGBUS: return TW_EX_BUSERR;
-    default: return TW_EX_SEGV;
+    case SIGFPE:
+        return TW_EX_FPE;
+    case SIGBUS:
+        return TW_EX_BUSERR;
+    default:
+        return TW_EX_SEGV;
     }
 }
 
@@ -101,7 +104,7 @@ bool catchSignals(int *argc, char **argv)
     return catchSignalsReader ? catchSignalsReader(argc, argv) != 0 : true;
 }
 
-} // namespace
+}  // namespace
 
 void twEx_LeavingSignal(void)
 {

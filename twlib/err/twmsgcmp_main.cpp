@@ -68,7 +68,7 @@ const char *defaultOutput(const char *header)
     return name;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -113,8 +113,8 @@ int main(int argc, char **argv)
     }
     if (result != 0 || run.problems) {
         remove(output);
-        fprintf(stderr, "twmsgcmp: %s: %d problem%s, no message file written\n", run.header,
-                run.problems, run.problems == 1 ? "" : "s");
+        fprintf(stderr, "twmsgcmp: %s: %d problem%s, no message file written\n", run.header, run.problems,
+                run.problems == 1 ? "" : "s");
         return 1;
     }
     return 0;

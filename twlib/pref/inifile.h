@@ -72,12 +72,12 @@ int twPrefWriteIniFile(twPrefDB *db, const char *path, int qualify);
 
 /* An ini line taken apart. */
 typedef struct twPrefIniLine {
-    int hasDatabase;        /* the line names a database */
-    int marked;             /* the line begins with the mark "|5.0" */
-    char database[81];      /* lower-cased; "**global**" without a name */
-    char option[81];        /* lower-cased */
-    const char *value;      /* into the line: the value text, to the line's end */
-    const char *nameStart;  /* into the line: where the option name stood */
+    int hasDatabase;       /* the line names a database */
+    int marked;            /* the line begins with the mark "|5.0" */
+    char database[81];     /* lower-cased; "**global**" without a name */
+    char option[81];       /* lower-cased */
+    const char *value;     /* into the line: the value text, to the line's end */
+    const char *nameStart; /* into the line: where the option name stood */
 } twPrefIniLine;
 
 /* The name of the global section. */

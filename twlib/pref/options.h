@@ -74,8 +74,8 @@ int twPrefUsage(int argc, char **argv);
  * no argument after it, ends the scan. Other arguments are passed over.
  * The taken arguments are moved behind the others, in order, and argc
  * drops by their number, which is returned. Null tables count as empty. */
-int twCmdParse(int *argc, char **argv, const char *const *valueNames, int valueCount,
-               const char **values, const char *const *flagNames, int flagCount, int *flags);
+int twCmdParse(int *argc, char **argv, const char *const *valueNames, int valueCount, const char **values,
+               const char *const *flagNames, int flagCount, int *flags);
 
 /* Finds the first argument (argv[0] included) equal to 'name' ignoring
  * case; with withValue it must have an argument after it. It (and with

@@ -154,8 +154,7 @@ twPrefDB *createIn(int ini, const char *name)
 TW_NORETURN void unknownOption(const twPrefDB *db, const char *name)
 {
     bool keyed = db && db->key && db->key[0];
-    twEx_PreCond("twPref", catalogue(), 1500, keyed ? db->key : "", keyed ? "." : "",
-                 name ? name : "");
+    twEx_PreCond("twPref", catalogue(), 1500, keyed ? db->key : "", keyed ? "." : "", name ? name : "");
 }
 
 // The option of 'name' (any case), or a raise of 1500.
@@ -203,9 +202,8 @@ int install(twPrefDB *db, twPrefOption *o, bool replace)
     return old ? 1 : 0;
 }
 
-int declare(twPrefDB *db, const char *name, twTypeSpec *spec, const char *helpText,
-            twMsgFileHandle *helpFile, int helpNumber, const twTypedata *defaultValue,
-            bool replace)
+int declare(twPrefDB *db, const char *name, twTypeSpec *spec, const char *helpText, twMsgFileHandle *helpFile,
+            int helpNumber, const twTypedata *defaultValue, bool replace)
 {
     if (!db) unknownOption(db, name);
     twPrefOption *o = newOption(name, spec, defaultValue);
@@ -284,7 +282,7 @@ void keepDatabase(void *) {}
 
 const twTypePointerParams prefParams = {databaseText, sameDatabase, keepDatabase};
 
-} // namespace
+}  // namespace
 
 twTypeSpec twPrefTS = {"twPrefVT", &twPointerNoAllocTB, const_cast<twTypePointerParams *>(&prefParams), 1};
 
@@ -300,8 +298,7 @@ void twPrefDestroy(twPrefDB *db)
     if (!db || !registries[0] || db->refCount == 0) return;
     if (--db->refCount > 0) return;
     for (int i = 0; i < 2; ++i)
-        if (registries[i] && twSymFetch(registries[i], db->key) == db)
-            twSymRemove(registries[i], db->key);
+        if (registries[i] && twSymFetch(registries[i], db->key) == db) twSymRemove(registries[i], db->key);
     releaseDatabase(db);
 }
 
@@ -324,8 +321,8 @@ int twPrefReplace(twPrefDB *db, const char *name, twTypeSpec *spec, const char *
     return declare(db, name, spec, helpText, nullptr, 0, defaultValue, true);
 }
 
-void twPrefAdd2(twPrefDB *db, const char *name, twTypeSpec *spec, twMsgFileHandle *helpFile,
-                int helpNumber, const twTypedata *defaultValue)
+void twPrefAdd2(twPrefDB *db, const char *name, twTypeSpec *spec, twMsgFileHandle *helpFile, int helpNumber,
+                const twTypedata *defaultValue)
 {
     declare(db, name, spec, helpFile ? nullptr : "", helpFile, helpNumber, defaultValue, false);
 }
@@ -333,8 +330,7 @@ void twPrefAdd2(twPrefDB *db, const char *name, twTypeSpec *spec, twMsgFileHandl
 int twPrefReplace2(twPrefDB *db, const char *name, twTypeSpec *spec, twMsgFileHandle *helpFile,
                    int helpNumber, const twTypedata *defaultValue)
 {
-    return declare(db, name, spec, helpFile ? nullptr : "", helpFile, helpNumber, defaultValue,
-                   true);
+    return declare(db, name, spec, helpFile ? nullptr : "", helpFile, helpNumber, defaultValue, true);
 }
 
 /* ---- per option ---- */
@@ -387,8 +383,7 @@ void twPrefCompatible(twPrefDB *db, const char *name, int compatible)
 
 /* ---- special types ---- */
 
-void twPrefRegisterSpecialTs(const twTypeSpec *spec, twPrefSpecialFn onCreate,
-                             twPrefSpecialFn onDestroy)
+void twPrefRegisterSpecialTs(const twTypeSpec *spec, twPrefSpecialFn onCreate, twPrefSpecialFn onDestroy)
 {
     if (!spec || !spec->name) return;
     if (!specialTypes) specialTypes = twSymCreate(7, twSymStHash, twSymStEqu, twSymStCpy, twSymStFree);

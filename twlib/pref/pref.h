@@ -38,40 +38,40 @@ typedef struct twMsgFileHandle twMsgFileHandle;
 
 /* Flag bits of an option. */
 enum {
-    TW_PREF_CHANGED = 0x80,      /* the value is assigned (owned apart from the default) */
-    TW_PREF_BY_PROGRAM = 0x40,   /* assigned by twPrefSetval */
-    TW_PREF_BY_COMMAND = 0x20,   /* assigned from the command line */
-    TW_PREF_BY_GLOBAL = 0x10,    /* assigned by a global ini line */
-    TW_PREF_BY_DATABASE = 0x08,  /* assigned by a database ini line */
-    TW_PREF_COMPATIBLE = 0x04,   /* written to ini files without the version mark */
-    TW_PREF_WRITTEN_ = 0x01      /* scratch of the ini writer; clear outside it */
+    TW_PREF_CHANGED = 0x80,     /* the value is assigned (owned apart from the default) */
+    TW_PREF_BY_PROGRAM = 0x40,  /* assigned by twPrefSetval */
+    TW_PREF_BY_COMMAND = 0x20,  /* assigned from the command line */
+    TW_PREF_BY_GLOBAL = 0x10,   /* assigned by a global ini line */
+    TW_PREF_BY_DATABASE = 0x08, /* assigned by a database ini line */
+    TW_PREF_COMPATIBLE = 0x04,  /* written to ini files without the version mark */
+    TW_PREF_WRITTEN_ = 0x01     /* scratch of the ini writer; clear outside it */
 };
 
 /* An option. Read its fields through the calls below; the layout is here
  * for the option parser of this layer. */
 typedef struct twPrefOption {
-    twTypeSpec *spec;            /* one reference held */
-    char *key;                   /* pool string: the name lower-cased */
-    char *name;                  /* pool string: the name as given */
-    twMsgFileHandle *helpFile;   /* null: helpText is the text */
-    char *source;                /* pool string or null: ini file of the value (ini registry) */
+    twTypeSpec *spec;          /* one reference held */
+    char *key;                 /* pool string: the name lower-cased */
+    char *name;                /* pool string: the name as given */
+    twMsgFileHandle *helpFile; /* null: helpText is the text */
+    char *source;              /* pool string or null: ini file of the value (ini registry) */
     union {
-        char *text;              /* pool string, "" when none was given */
-        long number;             /* message number in helpFile */
+        char *text;  /* pool string, "" when none was given */
+        long number; /* message number in helpFile */
     } help;
-    int32_t sourceLine;          /* line in 'source' */
-    int32_t sequence;            /* creation order; walks follow it */
-    twTypedata defaultValue;     /* owned by the option */
-    twTypedata value;            /* the default word itself while not changed */
-    uint8_t flags;               /* TW_PREF_* */
+    int32_t sourceLine;      /* line in 'source' */
+    int32_t sequence;        /* creation order; walks follow it */
+    twTypedata defaultValue; /* owned by the option */
+    twTypedata value;        /* the default word itself while not changed */
+    uint8_t flags;           /* TW_PREF_* */
 } twPrefOption;
 
 /* A database. */
 typedef struct twPrefDB {
-    char *key;                   /* pool string: the name lower-cased; the registry key */
-    char *name;                  /* pool string: the name as given at creation */
-    uint32_t refCount;           /* twPrefCreate calls not yet matched by twPrefDestroy */
-    twSymTable *options;         /* option key -> twPrefOption (the option's key is the hash key) */
+    char *key;           /* pool string: the name lower-cased; the registry key */
+    char *name;          /* pool string: the name as given at creation */
+    uint32_t refCount;   /* twPrefCreate calls not yet matched by twPrefDestroy */
+    twSymTable *options; /* option key -> twPrefOption (the option's key is the hash key) */
 } twPrefDB;
 
 /* The specification whose values are databases; prints a database as its
@@ -104,8 +104,8 @@ int twPrefReplace(twPrefDB *db, const char *name, twTypeSpec *spec, const char *
                   const twTypedata *defaultValue);
 /* As twPrefAdd and twPrefReplace, the help text being message helpNumber of
  * helpFile (which must outlive the option). */
-void twPrefAdd2(twPrefDB *db, const char *name, twTypeSpec *spec, twMsgFileHandle *helpFile,
-                int helpNumber, const twTypedata *defaultValue);
+void twPrefAdd2(twPrefDB *db, const char *name, twTypeSpec *spec, twMsgFileHandle *helpFile, int helpNumber,
+                const twTypedata *defaultValue);
 int twPrefReplace2(twPrefDB *db, const char *name, twTypeSpec *spec, twMsgFileHandle *helpFile,
                    int helpNumber, const twTypedata *defaultValue);
 
@@ -137,8 +137,7 @@ void twPrefCompatible(twPrefDB *db, const char *name, int compatible);
  * null. A second registration for the name replaces the first. The hooks
  * must not raise. */
 typedef void (*twPrefSpecialFn)(twTypedata *defaultValue, twTypedata *value);
-void twPrefRegisterSpecialTs(const twTypeSpec *spec, twPrefSpecialFn onCreate,
-                             twPrefSpecialFn onDestroy);
+void twPrefRegisterSpecialTs(const twTypeSpec *spec, twPrefSpecialFn onCreate, twPrefSpecialFn onDestroy);
 
 /* ---- walks ---- */
 

@@ -163,9 +163,10 @@ twTypeFileParams fileReadWrite = {readWriteCheck, "twFileReadWriteVT", 1417};
 twTypeFileParams dir = {dirCheck, "twDirVT", 1418};
 twTypeFileParams dirWrite = {dirWriteCheck, "twDirWriteVT", 1419};
 
-} // namespace
+}  // namespace
 
-const twTypeBehaviour twFileTB = {TW_TYPE_STORAGE, fileParse, fileFormat, fileFree, fileCopy, freeParamsBlock};
+const twTypeBehaviour twFileTB = {TW_TYPE_STORAGE, fileParse, fileFormat,
+                                  fileFree,        fileCopy,  freeParamsBlock};
 
 twTypeSpec twFileNameTS = {"twFileNameVT", &twFileTB, &fileName, 1};
 twTypeSpec twFileReadTS = {"twFileReadVT", &twFileTB, &fileRead, 1};

@@ -93,10 +93,10 @@ typedef struct twTypeBehaviour {
 /* A type specification. Static records and records made by the caller
  * (twMemMalloc, name a pool string) are both released by twTypeTSFree. */
 struct twTypeSpec {
-    const char *name;                  /* by convention ending in "VT" */
-    const twTypeBehaviour *behaviour;  /* null: no value (void, callback, any) */
-    void *params;                      /* the behaviour's parameters */
-    uint32_t refCount;                 /* 1 in every static specification */
+    const char *name;                 /* by convention ending in "VT" */
+    const twTypeBehaviour *behaviour; /* null: no value (void, callback, any) */
+    void *params;                     /* the behaviour's parameters */
+    uint32_t refCount;                /* 1 in every static specification */
 };
 
 /* ---- parameter layouts ---- */

@@ -48,7 +48,7 @@ constexpr int kSeverityError = 0;
 }
 
 constexpr size_t kMaxProgram = 32767;
-constexpr size_t kNodeSize = 3; // opcode and the two-byte link
+constexpr size_t kNodeSize = 3;  // opcode and the two-byte link
 
 // Characters with a special meaning outside classes.
 constexpr const char *kSpecial = "^$.[()|?+*\\";
@@ -60,9 +60,9 @@ bool isMultiplier(char c)
 
 // What the parser knows about the piece it just compiled.
 enum : int {
-    HAS_WIDTH = 1,      // never matches the empty string
-    SIMPLE = 2,         // always exactly one character: may sit under ZERO_OR_MORE
-    STARTS_STARRED = 4, // may begin with a "*" piece
+    HAS_WIDTH = 1,       // never matches the empty string
+    SIMPLE = 2,          // always exactly one character: may sit under ZERO_OR_MORE
+    STARTS_STARRED = 4,  // may begin with a "*" piece
 };
 
 // Node links: 0 is "no node" (offset 0 holds the magic byte, never a node).
@@ -84,10 +84,10 @@ const char *operandOf(const unsigned char *prog, size_t at)
 // Parser position and output of one compile; plain data, so a raise may
 // leave it behind.
 struct Compiler {
-    const char *parse;  // next pattern character
-    int groups;         // number the next group takes
-    unsigned char *out; // null in the sizing pass
-    size_t size;        // program bytes emitted (or counted) so far
+    const char *parse;   // next pattern character
+    int groups;          // number the next group takes
+    unsigned char *out;  // null in the sizing pass
+    size_t size;         // program bytes emitted (or counted) so far
 };
 
 void emitByte(Compiler &c, unsigned char b)
@@ -181,7 +181,7 @@ size_t compileAtom(Compiler &c, int &flags)
     case '\0':
     case '|':
     case ')':
-        raise("internal urp"); // the branch loop stops before these
+        raise("internal urp");  // the branch loop stops before these
     case '?':
     case '+':
     case '*':
@@ -324,8 +324,7 @@ size_t compileAlternatives(Compiler &c, bool paren, int &flags)
     size_t ender = emitNode(c, paren ? TW_RE_GROUP_END + number : TW_RE_FINISH);
     linkTail(c, last, ender);
     if (c.out)
-        for (size_t br = ret; br && br != ender; br = nextNode(c.out, br))
-            linkOperandTail(c, br, ender);
+        for (size_t br = ret; br && br != ender; br = nextNode(c.out, br)) linkOperandTail(c, br, ender);
     if (paren) {
         if (*c.parse != ')') raise("unmatched ()");
         c.parse++;
@@ -354,7 +353,7 @@ void setScanHints(twRegexpT *re, int flags)
     re->mustContain = nullptr;
     re->mustLength = 0;
     const size_t first = 1;
-    if (prog[nextNode(prog, first)] != TW_RE_FINISH) return; // several alternatives
+    if (prog[nextNode(prog, first)] != TW_RE_FINISH) return;  // several alternatives
     size_t scan = first + kNodeSize;
     if (prog[scan] == TW_RE_LITERAL)
         re->firstChar = *operandOf(prog, scan);
@@ -380,9 +379,9 @@ void setScanHints(twRegexpT *re, int flags)
 enum Outcome { MATCHED, NO_MATCH, BAD_OPCODE, BROKEN_CHAIN, NOT_SIMPLE, TOO_DEEP };
 
 enum FrameKind : uint32_t {
-    FRAME_ALTERNATIVE, // node: first ALTERNATIVE of the chain; count: next one to try (0: none)
-    FRAME_REPEAT,      // node: the repetition; count: repetitions now tried
-    FRAME_UNDO,        // node: group; pos, count: its start and end before (count as uintptr_t)
+    FRAME_ALTERNATIVE,  // node: first ALTERNATIVE of the chain; count: next one to try (0: none)
+    FRAME_REPEAT,       // node: the repetition; count: repetitions now tried
+    FRAME_UNDO,         // node: group; pos, count: its start and end before (count as uintptr_t)
 };
 
 struct Frame {
@@ -404,7 +403,7 @@ long memoAfter = kDefaultMemoAfter;
 // made when the node first fails; nodes beyond the budget go unremembered
 // (the search stays right, only slower).
 constexpr size_t kMemoMaxRows = 1024;
-constexpr size_t kMemoBudget = size_t{32} << 20; // bytes of rows
+constexpr size_t kMemoBudget = size_t{32} << 20;  // bytes of rows
 
 // The last run of matches seen for a few repetition nodes. Every position
 // inside a run reaches the same end, so a repetition entered there needs no
@@ -413,10 +412,10 @@ constexpr size_t kMemoBudget = size_t{32} << 20; // bytes of rows
 // earlier one only the ends before those are new. This keeps a failing
 // unanchored search such as a.*b, and a nested one such as ^(a+)+b, linear.
 struct KnownRun {
-    const char *from;       // the run of the node's matches from here...
-    const char *to;         // ...ends here
-    const char *failedFrom; // the repetition failed from here on; null: not known
-    uint32_t node;          // 0: unused
+    const char *from;        // the run of the node's matches from here...
+    const char *to;          // ...ends here
+    const char *failedFrom;  // the repetition failed from here on; null: not known
+    uint32_t node;           // 0: unused
 };
 constexpr size_t kRunCacheSize = 16;
 
@@ -424,21 +423,21 @@ constexpr size_t kRunCacheSize = 16;
 struct Matcher {
     const unsigned char *prog;
     const char *subject;
-    const char *slot[20]; // start[0..9], end[0..9] of the attempt under way
+    const char *slot[20];  // start[0..9], end[0..9] of the attempt under way
     // A group's slots need saving only once after each choice point: every
     // push or resumption of a choice starts a new generation, and a group
     // saved in the current one is not saved again.
     uint64_t generation;
     uint64_t savedIn[10];
-    Frame *stack; // 'local' until it runs out, then a heap block
+    Frame *stack;  // 'local' until it runs out, then a heap block
     size_t depth;
     size_t capacity;
-    uint16_t *memoRowOf; // by node: its row + 1, 0 for none; null until enabled
-    unsigned char **memo; // the rows: bit p set when the node fails at subject + p
+    uint16_t *memoRowOf;   // by node: its row + 1, 0 for none; null until enabled
+    unsigned char **memo;  // the rows: bit p set when the node fails at subject + p
     size_t memoRows;
     size_t memoRowBytes;
     long backtracks;
-    KnownRun runs[kRunCacheSize]; // by node number modulo the size
+    KnownRun runs[kRunCacheSize];  // by node number modulo the size
     Frame local[kLocalFrames];
 };
 
@@ -500,11 +499,11 @@ void countBacktrack(Matcher &m)
 {
     if (m.memoRowOf || ++m.backtracks <= memoAfter) return;
     m.memoRowBytes = strlen(m.subject) / 8 + 1;
-    if (m.memoRowBytes > kMemoBudget) return; // not even one row: stay without
+    if (m.memoRowBytes > kMemoBudget) return;  // not even one row: stay without
     m.memoRowOf = static_cast<uint16_t *>(
         twMemCalloc(static_cast<uint32_t>(kMaxProgram), sizeof(uint16_t), "twRegexp memo"));
-    m.memo = static_cast<unsigned char **>(
-        twMemCalloc(kMemoMaxRows, sizeof(unsigned char *), "twRegexp memo"));
+    m.memo =
+        static_cast<unsigned char **>(twMemCalloc(kMemoMaxRows, sizeof(unsigned char *), "twRegexp memo"));
     m.memoRows = 0;
 }
 
@@ -589,8 +588,7 @@ enum RepeatStart { REPEAT_TRY, REPEAT_FAILS, REPEAT_NOT_SIMPLE };
 
 // Entering the repetition 'rep' at 'pos': 'most' is how many times its
 // node matches in a row there, 'hi' the largest count not known to fail.
-RepeatStart startRepeat(Matcher &m, size_t rep, const char *pos, size_t min, size_t &most,
-                        size_t &hi)
+RepeatStart startRepeat(Matcher &m, size_t rep, const char *pos, size_t min, size_t &most, size_t &hi)
 {
     const unsigned char *prog = m.prog;
     size_t node = rep + kNodeSize;
@@ -711,7 +709,7 @@ Outcome attempt(Matcher &m, const char *pos, const char *&end)
             break;
         case TW_RE_ALTERNATIVE: {
             if (!next || prog[next] != TW_RE_ALTERNATIVE) {
-                next = scan + kNodeSize; // a single alternative is simply entered
+                next = scan + kNodeSize;  // a single alternative is simply entered
                 break;
             }
             if (knownToFail(m, scan, pos)) {
@@ -741,8 +739,8 @@ Outcome attempt(Matcher &m, const char *pos, const char *&end)
             size_t min = op == TW_RE_ONE_OR_MORE, most, hi;
             RepeatStart start = startRepeat(m, scan, pos, min, most, hi);
             if (start == REPEAT_NOT_SIMPLE) return NOT_SIMPLE;
-            size_t k = start == REPEAT_FAILS ? kNoCount
-                                             : fittingCount(pos, hi, min, followingChar(prog, scan));
+            size_t k =
+                start == REPEAT_FAILS ? kNoCount : fittingCount(pos, hi, min, followingChar(prog, scan));
             if (k == kNoCount) {
                 repeatFailed(m, scan, pos);
                 rememberFailure(m, scan, pos);
@@ -798,9 +796,8 @@ Outcome attempt(Matcher &m, const char *pos, const char *&end)
                 continue;
             }
             size_t min = prog[f.node] == TW_RE_ONE_OR_MORE;
-            size_t k = f.count > min ? fittingCount(f.pos, f.count - 1, min,
-                                                    followingChar(prog, f.node))
-                                     : kNoCount;
+            size_t k =
+                f.count > min ? fittingCount(f.pos, f.count - 1, min, followingChar(prog, f.node)) : kNoCount;
             if (k == kNoCount) {
                 repeatFailed(m, f.node, f.pos);
                 rememberFailure(m, f.node, f.pos);
@@ -825,7 +822,7 @@ bool subMatch(const twRegexpMatch *match, int n, const char *&s, size_t &len)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" void twRegexp_TestMemoAfter(long backtracks)
 {
@@ -838,8 +835,8 @@ twRegexpT *twRegexpCompile(const char *pattern)
     int flags;
     size_t size = compileProgram(pattern, nullptr, flags);
     if (size >= kMaxProgram) raise("regexp too big");
-    auto *re = static_cast<twRegexpT *>(
-        twMemMalloc(static_cast<uint32_t>(sizeof(twRegexpT) + size), "twRegexpT"));
+    auto *re =
+        static_cast<twRegexpT *>(twMemMalloc(static_cast<uint32_t>(sizeof(twRegexpT) + size), "twRegexpT"));
     compileProgram(pattern, re->program, flags);
     setScanHints(re, flags);
     return re;
@@ -916,12 +913,12 @@ int twRegexpExec(const twRegexpT *re, twRegexpMatch *match, const char *subject)
     return 1;
 }
 
-size_t twRegexpReplaceN(const twRegexpT *re, const twRegexpMatch *match, const char *templ,
-                        char *dest, size_t size)
+size_t twRegexpReplaceN(const twRegexpT *re, const twRegexpMatch *match, const char *templ, char *dest,
+                        size_t size)
 {
     if (!re || !match || !templ || (!dest && size)) raise("NULL parm to twRegexpReplace");
     if (re->program[0] != TW_RE_MAGIC) raise("damaged regexp fed to twRegexpReplace");
-    size_t n = 0; // length of the whole result so far
+    size_t n = 0;  // length of the whole result so far
     for (const char *t = templ; *t; t++) {
         int no = -1;
         if (*t == '&')
@@ -946,8 +943,7 @@ size_t twRegexpReplaceN(const twRegexpT *re, const twRegexpMatch *match, const c
     return n;
 }
 
-void twRegexpReplace(const twRegexpT *re, const twRegexpMatch *match, const char *templ,
-                     char *dest)
+void twRegexpReplace(const twRegexpT *re, const twRegexpMatch *match, const char *templ, char *dest)
 {
     if (!dest) raise("NULL parm to twRegexpReplace");
     twRegexpReplaceN(re, match, templ, dest, SIZE_MAX);

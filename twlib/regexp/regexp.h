@@ -110,15 +110,14 @@ int twRegexpExec(const twRegexpT *re, twRegexpMatch *match, const char *subject)
  * null, "damaged regexp fed to twRegexpReplace" for a program without its
  * magic byte, and "damaged match string" when a sub-match holds a zero byte
  * before its end or ends before it starts. */
-void twRegexpReplace(const twRegexpT *re, const twRegexpMatch *match, const char *templ,
-                     char *dest);
+void twRegexpReplace(const twRegexpT *re, const twRegexpMatch *match, const char *templ, char *dest);
 
 /* As twRegexpReplace, but writes at most size-1 characters and always
  * terminates 'dest' when size > 0 (dest may be null only when size is 0).
  * Returns the length of the whole result without its terminator: the
  * result was cut when that is size or more. Raises as twRegexpReplace. */
-size_t twRegexpReplaceN(const twRegexpT *re, const twRegexpMatch *match, const char *templ,
-                        char *dest, size_t size);
+size_t twRegexpReplaceN(const twRegexpT *re, const twRegexpMatch *match, const char *templ, char *dest,
+                        size_t size);
 
 /* A new pool string (twStrAlloc; the caller releases it with twStrFree)
  * holding sub-match n, or null when it is unset or empty. A null record or

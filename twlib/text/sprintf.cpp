@@ -42,10 +42,10 @@ static const char kSpecPattern[] =
     "(\\.([0-9]*|\\*|\\*[1-9][0-9]?\\$))?([hlL]?[diouxX]|[hl]n|l?[eEfgG]|[csp])";
 
 enum {
-    kMaxPosition = 128,      // positions are kept in a 128-bit set
-    kMaxSpecPrefix = 128,    // longest run of flags, digits, "$*." we match
-    kLocalScratch = 512,     // parse scratch on the stack up to this size
-    kMinWorkSize = 512,      // the static work buffer never starts smaller
+    kMaxPosition = 128,    // positions are kept in a 128-bit set
+    kMaxSpecPrefix = 128,  // longest run of flags, digits, "$*." we match
+    kLocalScratch = 512,   // parse scratch on the stack up to this size
+    kMinWorkSize = 512,    // the static work buffer never starts smaller
     kMinConvSize = 128
 };
 
@@ -115,7 +115,11 @@ static int argCode(const char *conv)
     switch (c) {
     case 'n':
         return size == 'h' ? TW_SPARG_NSHORT : size == 'l' ? TW_SPARG_NLONG : TW_SPARG_NINT;
-    case 'e': case 'E': case 'f': case 'g': case 'G':
+    case 'e':
+    case 'E':
+    case 'f':
+    case 'g':
+    case 'G':
         return TW_SPARG_DOUBLE;
     case 'c':
         return TW_SPARG_CHAR;
@@ -124,10 +128,10 @@ static int argCode(const char *conv)
     case 'p':
         return TW_SPARG_POINTER;
     default:
-        return size == 'h' ? TW_SPARG_SHORT
-             : size == 'l' ? TW_SPARG_LONG
-             : size == 'L' ? TW_SPARG_INT64
-                           : TW_SPARG_INT;
+        return size == 'h'   ? TW_SPARG_SHORT
+               : size == 'l' ? TW_SPARG_LONG
+               : size == 'L' ? TW_SPARG_INT64
+                             : TW_SPARG_INT;
     }
 }
 
@@ -143,11 +147,11 @@ struct ParseState {
     twSpFmtParseFn fn;
     void *user;
     char *scratch;
-    bool sequential;                       // a specification without n$ seen
-    bool positional;                       // one with n$ seen
-    int highest;                           // highest position referenced
-    uint64_t used[2];                      // positions referenced, bit n-1
-    unsigned char cls[kMaxPosition + 1];   // argument class per position
+    bool sequential;                      // a specification without n$ seen
+    bool positional;                      // one with n$ seen
+    int highest;                          // highest position referenced
+    uint64_t used[2];                     // positions referenced, bit n-1
+    unsigned char cls[kMaxPosition + 1];  // argument class per position
 };
 
 static void resetDesc(ParseState *ps, uint32_t kind, const char *cursor)
@@ -345,9 +349,9 @@ int twSpFmtParse(const char *format, twSpFmtParseFn fn, void *user)
     }
     size_t need = (len + 1) * 2 + 3;
     char local[kLocalScratch];
-    ps.scratch = need <= sizeof local ? local
-                                      : static_cast<char *>(twMemMalloc(static_cast<uint32_t>(need),
-                                                                        "twSpFmtParse"));
+    ps.scratch = need <= sizeof local
+                     ? local
+                     : static_cast<char *>(twMemMalloc(static_cast<uint32_t>(need), "twSpFmtParse"));
     ps.d.scratchSize = need > INT_MAX ? INT_MAX : static_cast<int>(need);
     // A callback that raises takes the parse with it: the scratch block goes
     // on the way out.
@@ -451,8 +455,7 @@ int twSpFmtArgWidth(const twSpFmtDesc *desc)
 int twSpFmtArgPrecision(const twSpFmtDesc *desc)
 {
     if (!isConv(desc)) return -1;
-    if (desc->precision == 0 && !(desc->kind & TW_SPFMT_STAR_PRECISION) &&
-        strpbrk(desc->conv, "gG"))
+    if (desc->precision == 0 && !(desc->kind & TW_SPFMT_STAR_PRECISION) && strpbrk(desc->conv, "gG"))
         return 1;
     return desc->precision;
 }
@@ -475,11 +478,11 @@ struct FormatState {
     int64_t capacity;  // size - 1
     int64_t produced;  // counts also what did not fit
     bool overflow;
-    int pass;          // positional formats: 0 collects, 1 formats
+    int pass;  // positional formats: 0 collects, 1 formats
     bool positional;
-    bool refused;      // raise 1600 once the parse is back
+    bool refused;  // raise 1600 once the parse is back
     int highest;
-    int fetched;       // positions 1..fetched hold their values
+    int fetched;  // positions 1..fetched hold their values
     va_list ap;
     unsigned char type[kMaxPosition + 1];
     ArgValue value[kMaxPosition + 1];
@@ -519,18 +522,34 @@ static ArgValue fetchArg(FormatState *st, int code)
 {
     ArgValue v;
     switch (code) {
-    case TW_SPARG_LONG: v.l = va_arg(st->ap, long); break;
-    case TW_SPARG_DOUBLE: v.d = va_arg(st->ap, double); break;
-    case TW_SPARG_STRING: v.p = va_arg(st->ap, const char *); break;
-    case TW_SPARG_POINTER: v.p = va_arg(st->ap, void *); break;
-    case TW_SPARG_NINT: v.p = va_arg(st->ap, int *); break;
-    case TW_SPARG_NSHORT: v.p = va_arg(st->ap, short *); break;
-    case TW_SPARG_NLONG: v.p = va_arg(st->ap, long *); break;
+    case TW_SPARG_LONG:
+        v.l = va_arg(st->ap, long);
+        break;
+    case TW_SPARG_DOUBLE:
+        v.d = va_arg(st->ap, double);
+        break;
+    case TW_SPARG_STRING:
+        v.p = va_arg(st->ap, const char *);
+        break;
+    case TW_SPARG_POINTER:
+        v.p = va_arg(st->ap, void *);
+        break;
+    case TW_SPARG_NINT:
+        v.p = va_arg(st->ap, int *);
+        break;
+    case TW_SPARG_NSHORT:
+        v.p = va_arg(st->ap, short *);
+        break;
+    case TW_SPARG_NLONG:
+        v.p = va_arg(st->ap, long *);
+        break;
     case TW_SPARG_INT64:
         v.q = static_cast<int64_t *>(twMemFlAlloc(sizeof(int64_t), "twprint-64t"));
         *v.q = va_arg(st->ap, int64_t);
         break;
-    default: v.i = va_arg(st->ap, int); break;
+    default:
+        v.i = va_arg(st->ap, int);
+        break;
     }
     return v;
 }
@@ -589,8 +608,7 @@ static void formatText(FormatState *st, const char *flags, const char *text, int
 
 // The writer gives the digits; sign, prefix, zeros and padding are laid out
 // here as C lays out %lld, so that %Ld and %lld print alike.
-static void formatInt64(FormatState *st, const char *flags, char conv, int64_t v, int width,
-                        int precision)
+static void formatInt64(FormatState *st, const char *flags, char conv, int64_t v, int width, int precision)
 {
     bool isSigned = conv == 'd' || conv == 'i';
     int base = conv == 'o' ? 8 : (conv == 'x' || conv == 'X') ? 16 : 10;
@@ -603,10 +621,10 @@ static void formatInt64(FormatState *st, const char *flags, char conv, int64_t v
     int64_t ndigits = static_cast<int64_t>(strlen(digits));
     int64_t zeros = precision > ndigits ? precision - ndigits : 0;
 
-    const char *sign = negative                            ? "-"
-                     : isSigned && strchr(flags, '+')      ? "+"
-                     : isSigned && strchr(flags, ' ')      ? " "
-                                                           : "";
+    const char *sign = negative                         ? "-"
+                       : isSigned && strchr(flags, '+') ? "+"
+                       : isSigned && strchr(flags, ' ') ? " "
+                                                        : "";
     const char *prefix = "";
     if (strchr(flags, '#')) {
         if (base == 8 && zeros == 0 && digits[0] != '0') zeros = 1;
@@ -630,13 +648,16 @@ static void formatInt64(FormatState *st, const char *flags, char conv, int64_t v
 static int platformFormat(char *buf, size_t size, const char *format, int code, ArgValue v)
 {
     switch (code) {
-    case TW_SPARG_SHORT: return snprintf(buf, size, format, static_cast<int>(static_cast<short>(v.i)));
-    case TW_SPARG_LONG: return snprintf(buf, size, format, v.l);
-    case TW_SPARG_DOUBLE: return snprintf(buf, size, format, v.d);
+    case TW_SPARG_SHORT:
+        return snprintf(buf, size, format, static_cast<int>(static_cast<short>(v.i)));
+    case TW_SPARG_LONG:
+        return snprintf(buf, size, format, v.l);
+    case TW_SPARG_DOUBLE:
+        return snprintf(buf, size, format, v.d);
     case TW_SPARG_POINTER:
-        return snprintf(buf, size, format,
-                        static_cast<unsigned long>(reinterpret_cast<uintptr_t>(v.p)));
-    default: return snprintf(buf, size, format, v.i);
+        return snprintf(buf, size, format, static_cast<unsigned long>(reinterpret_cast<uintptr_t>(v.p)));
+    default:
+        return snprintf(buf, size, format, v.i);
     }
 }
 
@@ -806,7 +827,7 @@ char *twSprintfStaticVa(const char *format, va_list ap)
     if (!format) return nullptr;
     growStatic(&workBuf, &workSize, kMinWorkSize);
     int needed = 0;
-    for (int tries = 1;; ) {
+    for (int tries = 1;;) {
         va_list copy;
         va_copy(copy, ap);
         int r = twSprintfVa2(workBuf, static_cast<int>(workSize), &needed, format, copy);

@@ -80,9 +80,9 @@ int twSprintf_FormatVa(char *buf, size_t size, const char *format, va_list ap);
  * an argument ("*" or "*m$"), and the argument type codes of twSpFmtArgIs
  * (one enumeration, so that a code and the star bits combine freely). */
 enum {
-    TW_SPFMT_INVALID = 1,      /* a specification the engine refuses */
-    TW_SPFMT_TEXT = 2,         /* literal text ("%%" already made "%") */
-    TW_SPFMT_CONV = 3,         /* a conversion specification */
+    TW_SPFMT_INVALID = 1, /* a specification the engine refuses */
+    TW_SPFMT_TEXT = 2,    /* literal text ("%%" already made "%") */
+    TW_SPFMT_CONV = 3,    /* a conversion specification */
     TW_SPFMT_KIND = 0x3,
     TW_SPFMT_STAR_WIDTH = 0x4000,
     TW_SPFMT_STAR_PRECISION = 0x8000,
@@ -104,20 +104,20 @@ enum {
 /* What the parse hands to its callback. Every string lives in the parse's
  * scratch area (or the format) and is valid only during that callback. */
 typedef struct twSpFmtDesc {
-    const char *format;  /* the whole format */
-    const char *cursor;  /* where in the format this piece starts ("%" of
+    const char *format; /* the whole format */
+    const char *cursor; /* where in the format this piece starts ("%" of
                             a specification; the format itself for a gap in
                             the positions) */
-    char *text;          /* literal text (kind 2) or the specification's own
+    char *text;         /* literal text (kind 2) or the specification's own
                             text, e.g. "%-5.2f" (kind 3) */
-    char *work;          /* next free byte of the scratch area */
-    char *flags;         /* kind 3: the flags, possibly ""; else null */
-    char *conv;          /* kind 3: the conversion, e.g. "ld", "hn", "Lx" */
-    int scratchSize;     /* bytes in the scratch area */
-    uint32_t kind;       /* bits 0-1 the kind; TW_SPFMT_STAR_* */
-    int position;        /* n of "%n$", or -1 */
-    int width;           /* the number, m of "*m$" (star bit set), or -1 */
-    int precision;       /* the number (0 for a bare "."), m of ".*m$"
+    char *work;         /* next free byte of the scratch area */
+    char *flags;        /* kind 3: the flags, possibly ""; else null */
+    char *conv;         /* kind 3: the conversion, e.g. "ld", "hn", "Lx" */
+    int scratchSize;    /* bytes in the scratch area */
+    uint32_t kind;      /* bits 0-1 the kind; TW_SPFMT_STAR_* */
+    int position;       /* n of "%n$", or -1 */
+    int width;          /* the number, m of "*m$" (star bit set), or -1 */
+    int precision;      /* the number (0 for a bare "."), m of ".*m$"
                             (star bit set), or -1 when absent */
 } twSpFmtDesc;
 
@@ -135,16 +135,16 @@ typedef int (*twSpFmtParseFn)(const twSpFmtDesc *desc, void *user);
 int twSpFmtParse(const char *format, twSpFmtParseFn fn, void *user);
 
 /* Descriptor accessors. A null descriptor gives 0, null or -1. */
-int twSpFmtDescIs(const twSpFmtDesc *desc);            /* the kind: 1, 2 or 3 */
-const char *twSpFmtOrigStr(const twSpFmtDesc *desc);   /* the whole format */
+int twSpFmtDescIs(const twSpFmtDesc *desc);          /* the kind: 1, 2 or 3 */
+const char *twSpFmtOrigStr(const twSpFmtDesc *desc); /* the whole format */
 /* Kind 1: the format from the refused "%" on; kinds 2 and 3: the text. */
 const char *twSpFmtDescStr(const twSpFmtDesc *desc);
 /* Kind 3: the TW_SPARG_* code with the TW_SPFMT_STAR_* bits; else 0. */
 int twSpFmtArgIs(const twSpFmtDesc *desc);
-const char *twSpFmtArgFlags(const twSpFmtDesc *desc);  /* null unless kind 3 */
-const char *twSpFmtArgConv(const twSpFmtDesc *desc);   /* null unless kind 3 */
-int twSpFmtArgPosition(const twSpFmtDesc *desc);       /* -1 unless kind 3 */
-int twSpFmtArgWidth(const twSpFmtDesc *desc);          /* -1 unless kind 3 */
+const char *twSpFmtArgFlags(const twSpFmtDesc *desc); /* null unless kind 3 */
+const char *twSpFmtArgConv(const twSpFmtDesc *desc);  /* null unless kind 3 */
+int twSpFmtArgPosition(const twSpFmtDesc *desc);      /* -1 unless kind 3 */
+int twSpFmtArgWidth(const twSpFmtDesc *desc);         /* -1 unless kind 3 */
 /* -1 unless kind 3; a precision of 0 with a g or G conversion counts as 1,
  * as it does when printing. */
 int twSpFmtArgPrecision(const twSpFmtDesc *desc);

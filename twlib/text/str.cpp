@@ -30,15 +30,15 @@
 
 namespace {
 
-constexpr int kDataSize = 4080; // data area of a block
-constexpr int kMinChunk = 4;    // smaller block tails are abandoned
-constexpr int kMaxChunk = 63;   // strings needing more are large strings
-constexpr int kExitOrder = 90;  // string releases run after ordinary handlers
+constexpr int kDataSize = 4080;  // data area of a block
+constexpr int kMinChunk = 4;     // smaller block tails are abandoned
+constexpr int kMaxChunk = 63;    // strings needing more are large strings
+constexpr int kExitOrder = 90;   // string releases run after ordinary handlers
 
 struct StrBlock {
-    int32_t used;         // bytes of data handed out so far; <= kDataSize
-    char data[kDataSize]; // chunks, back to back and unaligned
-    StrBlock *previous;   // the block that was current before this one
+    int32_t used;          // bytes of data handed out so far; <= kDataSize
+    char data[kDataSize];  // chunks, back to back and unaligned
+    StrBlock *previous;    // the block that was current before this one
 };
 
 // The released chunks of one size; the newest is on top.
@@ -50,13 +50,13 @@ struct FreeStack {
 
 bool initialized;
 bool disabled;
-bool pooling;         // initialized && !disabled: the fast paths test only this
-FreeStack *freeLists; // kMaxChunk + 1 entries; entry k holds k-byte chunks
-StrBlock *current;    // new chunks are carved from here
+bool pooling;          // initialized && !disabled: the fast paths test only this
+FreeStack *freeLists;  // kMaxChunk + 1 entries; entry k holds k-byte chunks
+StrBlock *current;     // new chunks are carved from here
 char emptyString[2] = {1, 0};
 
-twStrBuf *catBuild;  // twStrCat builds its result here first,
-twStrBuf *catResult; // then copies it here, so an argument may be a result
+twStrBuf *catBuild;   // twStrCat builds its result here first,
+twStrBuf *catResult;  // then copies it here, so an argument may be a result
 
 // Makes a new block current. The current block is read only after the
 // allocation, which may run purge routines that themselves carve strings.
@@ -73,8 +73,7 @@ void initPool()
     initialized = true;
     disabled = getenv("TW_STRDISABLE") != nullptr || getenv("TW_PURIFY") != nullptr;
     if (!disabled) {
-        freeLists = static_cast<FreeStack *>(
-            twMemCalloc(kMaxChunk + 1, sizeof(FreeStack), "twStrFreeLst"));
+        freeLists = static_cast<FreeStack *>(twMemCalloc(kMaxChunk + 1, sizeof(FreeStack), "twStrFreeLst"));
         pushBlock();
         pooling = true;
     }
@@ -84,8 +83,7 @@ void initPool()
 
 inline void ensureInit()
 {
-    if (!initialized)
-        initPool();
+    if (!initialized) initPool();
 }
 
 // Makes room for one more chunk. The stack is moved to a new array rather
@@ -97,21 +95,18 @@ inline void ensureInit()
 {
     for (;;) {
         size_t cap = fs.base ? size_t(fs.end - fs.base) * 2 : 32;
-        auto **fresh = static_cast<char **>(
-            twMemMalloc(tw_CheckArraySize(cap, sizeof(char *)), "twStrFreeLst"));
+        auto **fresh =
+            static_cast<char **>(twMemMalloc(tw_CheckArraySize(cap, sizeof(char *)), "twStrFreeLst"));
         size_t used = size_t(fs.top - fs.base);
         if (fs.top != fs.end || used >= cap) {
             // A purge made room meanwhile, or filled more than this array
             // holds: use the stack as it now is, or try again.
             twMemFree(fresh);
-            if (fs.top != fs.end)
-                return;
+            if (fs.top != fs.end) return;
             continue;
         }
-        if (used)
-            memcpy(fresh, fs.base, used * sizeof(char *));
-        if (fs.base)
-            twMemFree(fs.base);
+        if (used) memcpy(fresh, fs.base, used * sizeof(char *));
+        if (fs.base) twMemFree(fs.base);
         fs.base = fresh;
         fs.top = fresh + used;
         fs.end = fresh + cap;
@@ -122,8 +117,7 @@ inline void ensureInit()
 inline void pushChunk(char *chunk, int k)
 {
     FreeStack &fs = freeLists[k];
-    if (fs.top == fs.end)
-        growStack(fs);
+    if (fs.top == fs.end) growStack(fs);
     *fs.top++ = chunk;
 }
 
@@ -133,8 +127,7 @@ inline void pushChunk(char *chunk, int k)
 {
     // No block yet only while the pool's first one is being allocated and a
     // purge routine asks for a string meanwhile.
-    if (!current)
-        pushBlock();
+    if (!current) pushBlock();
     if (current->used + k > kDataSize) {
         // The block is closed before its tail is stacked: growing the stack
         // may run purge routines, which must not carve that tail again.
@@ -158,8 +151,7 @@ inline void pushChunk(char *chunk, int k)
 inline char *allocChunk(int k)
 {
     FreeStack &fs = freeLists[k];
-    if (fs.top != fs.base)
-        return *--fs.top + 1;
+    if (fs.top != fs.base) return *--fs.top + 1;
     return carveChunk(k);
 }
 
@@ -198,15 +190,13 @@ inline int chunkSize(size_t n)
 char *poolAlloc(size_t n)
 {
     ensureInit();
-    if (disabled)
-        return static_cast<char *>(twMemMalloc(tw_CheckSize(n), "twString"));
+    if (disabled) return static_cast<char *>(twMemMalloc(tw_CheckSize(n), "twString"));
     if (n >= kMaxChunk) {
         auto *b = static_cast<char *>(twMemMalloc(tw_CheckSize(n + 1), "twStringLarge"));
         b[0] = 0;
         return b + 1;
     }
-    if (n >= 2)
-        return allocChunk(chunkSize(n));
+    if (n >= 2) return allocChunk(chunkSize(n));
     return emptyString + 1;
 }
 
@@ -219,14 +209,13 @@ void releaseCatBuffers(void *)
     catBuild = catResult = nullptr;
 }
 
-} // namespace
+}  // namespace
 
 char *twStrAlloc(int n)
 {
     if (n <= 1) {
         ensureInit();
-        if (!disabled)
-            return emptyString + 1;
+        if (!disabled) return emptyString + 1;
         auto *s = static_cast<char *>(twMemMalloc(1, "twString"));
         s[0] = '\0';
         return s;
@@ -236,10 +225,9 @@ char *twStrAlloc(int n)
 
 char *twStrCpy(const char *s)
 {
-    if (!s)
-        return nullptr;
+    if (!s) return nullptr;
     size_t len = strlen(s);
-    if (pooling && len - 1 < size_t(kMaxChunk - 2)) { // 1 to 61 characters
+    if (pooling && len - 1 < size_t(kMaxChunk - 2)) {  // 1 to 61 characters
         char *d = allocChunk(chunkSize(len + 1));
         copyShort(d, s, len + 1);
         return d;
@@ -252,15 +240,13 @@ char *twStrCpy(const char *s)
 
 void twStrFree(char *s)
 {
-    if (!s)
-        return;
+    if (!s) return;
     if (!pooling) {
         ensureInit();
         if (!pooling) {
             // The shared empty string is never released, also not once the
             // pool has been switched off.
-            if (s != emptyString + 1)
-                twMemFree(s);
+            if (s != emptyString + 1) twMemFree(s);
             return;
         }
     }
@@ -278,8 +264,7 @@ void twStrTerminate(void)
         disabled = true;
         return;
     }
-    if (disabled)
-        return;
+    if (disabled) return;
     // The twStrCat buffers live in the blocks about to go (their exit
     // handler is recorded only under memory checking); a later twStrCat
     // then starts afresh with plain blocks.
@@ -287,8 +272,7 @@ void twStrTerminate(void)
     disabled = true;
     pooling = false;
     for (int k = 0; k <= kMaxChunk; k++)
-        if (freeLists[k].base)
-            twMemFree(freeLists[k].base);
+        if (freeLists[k].base) twMemFree(freeLists[k].base);
     twMemFree(freeLists);
     freeLists = nullptr;
     while (current) {
@@ -300,8 +284,7 @@ void twStrTerminate(void)
 
 char *twStrOldCopy(const char *s)
 {
-    if (!s)
-        return nullptr;
+    if (!s) return nullptr;
     size_t len = strlen(s);
     auto *d = static_cast<char *>(twMemMalloc(tw_CheckSize(len + 1), "twStrCpy"));
     memcpy(d, s, len + 1);
@@ -313,26 +296,20 @@ char *twStrCatAlloc(const char *a, const char *b)
     size_t la = a ? strlen(a) : 0;
     size_t lb = b ? strlen(b) : 0;
     char *d = poolAlloc(la + lb + 1);
-    if (la)
-        memcpy(d, a, la);
-    if (lb)
-        memcpy(d + la, b, lb);
+    if (la) memcpy(d, a, la);
+    if (lb) memcpy(d + la, b, lb);
     d[la + lb] = '\0';
     return d;
 }
 
 char *twStrTrimAlloc(const char *s)
 {
-    if (!s)
-        return nullptr;
-    while (tw_IsWhite(*s))
-        s++;
+    if (!s) return nullptr;
+    while (tw_IsWhite(*s)) s++;
     size_t len = strlen(s);
-    while (len > 0 && tw_IsWhite(s[len - 1]))
-        len--;
+    while (len > 0 && tw_IsWhite(s[len - 1])) len--;
     char *d = poolAlloc(len + 1);
-    if (len)
-        memcpy(d, s, len);
+    if (len) memcpy(d, s, len);
     d[len] = '\0';
     return d;
 }
@@ -346,10 +323,8 @@ const char *twStrCat(const char *a, const char *b)
         twOnExitAdd(releaseCatBuffers, nullptr);
     }
     twStrBufClear(catBuild);
-    if (a)
-        twStrBufAppend(catBuild, a);
-    if (b)
-        twStrBufAppend(catBuild, b);
+    if (a) twStrBufAppend(catBuild, a);
+    if (b) twStrBufAppend(catBuild, b);
     twStrBufClear(catResult);
     twStrBufAppend(catResult, twStrBufString(catBuild));
     return twStrBufString(catResult);

@@ -16,9 +16,9 @@
 #include "twlib/text/str.h"
 
 struct twStrBuf {
-    int32_t capacity; // characters the text can hold, NUL not counted
-    int32_t length;   // 0 <= length <= capacity
-    char *text;       // pool string of capacity + 1 bytes; text[length] == 0
+    int32_t capacity;  // characters the text can hold, NUL not counted
+    int32_t length;    // 0 <= length <= capacity
+    char *text;        // pool string of capacity + 1 bytes; text[length] == 0
 };
 
 namespace {
@@ -34,14 +34,10 @@ constexpr int32_t kMaxCapacity = INT_MAX - 1;
 // 'fresh' asks for a new text even when the old one has room.
 char *reserve(twStrBuf *b, size_t add, bool fresh = false)
 {
-    if (add > size_t(kMaxCapacity - b->length))
-        tw_SizeExhausted();
+    if (add > size_t(kMaxCapacity - b->length)) tw_SizeExhausted();
     int32_t need = b->length + int32_t(add);
-    if (need <= b->capacity && !fresh)
-        return nullptr;
-    int32_t cap = need <= b->capacity ? b->capacity
-                  : need > kMaxCapacity / 2 ? kMaxCapacity
-                                            : need * 2;
+    if (need <= b->capacity && !fresh) return nullptr;
+    int32_t cap = need <= b->capacity ? b->capacity : need > kMaxCapacity / 2 ? kMaxCapacity : need * 2;
     char *text = twStrAlloc(cap + 1);
     memcpy(text, b->text, size_t(b->length));
     char *old = b->text;
@@ -56,18 +52,15 @@ void appendBytes(twStrBuf *b, const char *s, size_t n)
     memmove(b->text + b->length, s, n);
     b->length += int32_t(n);
     b->text[b->length] = '\0';
-    if (old)
-        twStrFree(old);
+    if (old) twStrFree(old);
 }
 
-} // namespace
+}  // namespace
 
 twStrBuf *twStrBufCreate(int capacity)
 {
-    if (capacity < 0)
-        capacity = 0;
-    if (capacity > kMaxCapacity)
-        capacity = kMaxCapacity;
+    if (capacity < 0) capacity = 0;
+    if (capacity > kMaxCapacity) capacity = kMaxCapacity;
     auto *b = static_cast<twStrBuf *>(twMemFlAlloc(sizeof(twStrBuf), "twStrBuf"));
     b->capacity = capacity;
     b->length = 0;
@@ -78,23 +71,20 @@ twStrBuf *twStrBufCreate(int capacity)
 
 void twStrBufDestroy(twStrBuf *buf)
 {
-    if (!buf)
-        return;
+    if (!buf) return;
     twStrFree(buf->text);
     twMemFlFree(buf, sizeof(twStrBuf));
 }
 
 void twStrBufAppend(twStrBuf *buf, const char *s)
 {
-    if (!s)
-        return;
+    if (!s) return;
     appendBytes(buf, s, strlen(s));
 }
 
 void twStrBufAppendN(twStrBuf *buf, const char *s, int n)
 {
-    if (n <= 0 || !s)
-        return;
+    if (n <= 0 || !s) return;
     appendBytes(buf, s, strnlen(s, size_t(n)));
 }
 
@@ -117,8 +107,7 @@ twStrBuf *twStrBufAppendStrings(twStrBuf *buf, ...)
     size_t total = 0;
     while (const char *s = va_arg(ap, const char *)) {
         total += strlen(s);
-        if (total > size_t(kMaxCapacity))
-            tw_SizeExhausted();
+        if (total > size_t(kMaxCapacity)) tw_SizeExhausted();
         aliased = aliased || (uintptr_t(s) >= lo && uintptr_t(s) <= hi);
     }
     va_end(ap);
@@ -132,8 +121,7 @@ twStrBuf *twStrBufAppendStrings(twStrBuf *buf, ...)
     }
     va_end(ap);
     buf->text[buf->length] = '\0';
-    if (old)
-        twStrFree(old);
+    if (old) twStrFree(old);
     return buf;
 }
 
@@ -155,8 +143,7 @@ void twStrBufClear(twStrBuf *buf)
 
 void twStrBufRemoveN(twStrBuf *buf, int n)
 {
-    if (n <= 0)
-        return;
+    if (n <= 0) return;
     buf->length = n >= buf->length ? 0 : buf->length - n;
     buf->text[buf->length] = '\0';
 }

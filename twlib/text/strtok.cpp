@@ -55,8 +55,8 @@ public:
     }
 
 private:
-    char *buf_; // null when there is nowhere to store (no buffer, size <= 0)
-    int cap_;   // characters that fit before the terminating NUL
+    char *buf_;  // null when there is nowhere to store (no buffer, size <= 0)
+    int cap_;    // characters that fit before the terminating NUL
     int len_ = 0;
 };
 
@@ -81,8 +81,7 @@ private:
     twStrBuf *buf_;
 };
 
-template <class Sink>
-const char *plainTok(const char *s, Sink &sink, const char *seps)
+template <class Sink> const char *plainTok(const char *s, Sink &sink, const char *seps)
 {
     if (s == nullptr || *s == '\0') {
         sink.finish();
@@ -100,8 +99,7 @@ const char *plainTok(const char *s, Sink &sink, const char *seps)
     return p;
 }
 
-template <class Sink>
-const char *quoteTok(const char *s, Sink &sink, const char *seps)
+template <class Sink> const char *quoteTok(const char *s, Sink &sink, const char *seps)
 {
     if (s == nullptr) {
         sink.finish();
@@ -146,7 +144,7 @@ const char *quoteTok(const char *s, Sink &sink, const char *seps)
     return p;
 }
 
-} // namespace
+}  // namespace
 
 const char *twStrTok(const char *s, char *buf, int size, const char *seps)
 {
@@ -184,8 +182,7 @@ void twStrBufUntokQuote(const char *s, twStrBuf *buf, int flags, const char *sep
         // reader skips separators before it looks for a token.
         const bool escapeIsSep = isSep(seps, '\\');
         enclose = *s == '\0';
-        for (const char *p = s; !enclose && *p; p++)
-            enclose = isSep(seps, *p) || (escapeIsSep && *p == '"');
+        for (const char *p = s; !enclose && *p; p++) enclose = isSep(seps, *p) || (escapeIsSep && *p == '"');
     }
     if (enclose) twStrBufAppendChar(buf, '"');
     // Copy runs of plain characters in one append each.

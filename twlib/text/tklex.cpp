@@ -26,19 +26,15 @@ public:
         }
     }
     // c is a character as getc returns it (EOF is never a member).
-    bool has(int c) const
-    {
-        return c >= 0 && ((bits_[(unsigned)c >> 6] >> (c & 63)) & 1);
-    }
+    bool has(int c) const { return c >= 0 && ((bits_[(unsigned)c >> 6] >> (c & 63)) & 1); }
 
 private:
     uint64_t bits_[4] = {};
 };
 
-} // namespace
+}  // namespace
 
-int32_t twTklexRead(FILE *stream, char *buf, int length, const char *delimiters,
-                    const char *skips)
+int32_t twTklexRead(FILE *stream, char *buf, int length, const char *delimiters, const char *skips)
 {
     // The smallest token is one character and its NUL; a smaller buffer
     // would be written past its end.
@@ -74,12 +70,11 @@ static bool matches(const char *token, size_t n, const twTklexKey *key)
 
 int32_t twTklexMatch(const char *token, const twTklexKey *key)
 {
-    return (key != nullptr && token != nullptr && matches(token, strlen(token), key)) ? key->code
-                                                                                      : 0;
+    return (key != nullptr && token != nullptr && matches(token, strlen(token), key)) ? key->code : 0;
 }
 
-int32_t twTklex(FILE *stream, char *buf, int length, const char *delimiters,
-                const char *skips, const twTklexKey *keywords)
+int32_t twTklex(FILE *stream, char *buf, int length, const char *delimiters, const char *skips,
+                const twTklexKey *keywords)
 {
     if (twTklexRead(stream, buf, length, delimiters, skips) < 0) return -1;
     size_t n = strlen(buf);

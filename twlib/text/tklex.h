@@ -21,9 +21,9 @@ extern "C" {
  * belongs to the caller; the tokenizer only reads it. */
 typedef struct twTklexKey {
     struct twTklexKey *next;
-    char *text;       /* NUL-terminated keyword text; a null text never matches */
-    uint32_t length;  /* strlen(text) */
-    int32_t code;     /* returned when a token equals text */
+    char *text;      /* NUL-terminated keyword text; a null text never matches */
+    uint32_t length; /* strlen(text) */
+    int32_t code;    /* returned when a token equals text */
 } twTklexKey;
 
 /* Reads a token from 'stream' (open for reading) into buf: skips the
@@ -38,15 +38,14 @@ typedef struct twTklexKey {
  * text equals the token; else 0. A read error counts as end of input. With
  * a null stream or buf, or a length below 2, nothing is read or stored and
  * the result is -1. buf is left unchanged whenever the result is -1. */
-int32_t twTklex(FILE *stream, char *buf, int length, const char *delimiters,
-                const char *skips, const twTklexKey *keywords);
+int32_t twTklex(FILE *stream, char *buf, int length, const char *delimiters, const char *skips,
+                const twTklexKey *keywords);
 
 /* The two steps twTklex is built from. twTklexRead reads a token as
  * twTklex does and returns -1 or 0; twTklexMatch returns key's code when
  * the token equals key's text, and 0 when it differs or either argument is
  * null. */
-int32_t twTklexRead(FILE *stream, char *buf, int length, const char *delimiters,
-                    const char *skips);
+int32_t twTklexRead(FILE *stream, char *buf, int length, const char *delimiters, const char *skips);
 int32_t twTklexMatch(const char *token, const twTklexKey *key);
 
 #ifdef __cplusplus

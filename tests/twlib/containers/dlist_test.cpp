@@ -15,8 +15,14 @@
 
 namespace {
 
-void *w(uintptr_t n) { return reinterpret_cast<void *>(n); }
-uintptr_t n(void *v) { return reinterpret_cast<uintptr_t>(v); }
+void *w(uintptr_t n)
+{
+    return reinterpret_cast<void *>(n);
+}
+uintptr_t n(void *v)
+{
+    return reinterpret_cast<uintptr_t>(v);
+}
 
 twDlistList *make(std::initializer_list<uintptr_t> values)
 {
@@ -31,8 +37,20 @@ std::vector<uintptr_t> values(twDlistList *l)
 {
     using Vec = std::vector<uintptr_t>;
     Vec out, back;
-    twDlistLoop(l, [](void *v, void *a) { static_cast<Vec *>(a)->push_back(n(v)); return 1; }, &out);
-    twDlistReverseLoop(l, [](void *v, void *a) { static_cast<Vec *>(a)->push_back(n(v)); return 1; }, &back);
+    twDlistLoop(
+        l,
+        [](void *v, void *a) {
+            static_cast<Vec *>(a)->push_back(n(v));
+            return 1;
+        },
+        &out);
+    twDlistReverseLoop(
+        l,
+        [](void *v, void *a) {
+            static_cast<Vec *>(a)->push_back(n(v));
+            return 1;
+        },
+        &back);
     EXPECT_EQ(out, Vec(back.rbegin(), back.rend())) << "forward and backward links disagree";
     EXPECT_EQ(static_cast<int>(out.size()), twDlistSize(l));
     return out;
@@ -154,18 +172,26 @@ TEST(DlistTest, DeletingTheCurrentCellKeepsAWalkGoing)
 TEST(DlistTest, WalksStopAtZeroAndMayRemoveTheirOwnCell)
 {
     twDlistList *l = make({1, 2, 3, 4});
-    EXPECT_EQ(0, twDlistLoop(l, [](void *v, void *) { return n(v) == 3 ? 0 : 1; }, nullptr));
-    EXPECT_EQ(0, twDlistReverseLoop(l, [](void *v, void *) { return n(v) == 2 ? 0 : 1; }, nullptr));
-    EXPECT_EQ(1, twDlistLoop2(l, [](void *v, void *a, void *) {
-        if (n(v) % 2 == 0) twDlistDelElement(static_cast<twDlistList *>(a), v);
-        return 1;
-    }, l, nullptr));
+    EXPECT_EQ(0, twDlistLoop(
+                     l, [](void *v, void *) { return n(v) == 3 ? 0 : 1; }, nullptr));
+    EXPECT_EQ(0, twDlistReverseLoop(
+                     l, [](void *v, void *) { return n(v) == 2 ? 0 : 1; }, nullptr));
+    EXPECT_EQ(1, twDlistLoop2(
+                     l,
+                     [](void *v, void *a, void *) {
+                         if (n(v) % 2 == 0) twDlistDelElement(static_cast<twDlistList *>(a), v);
+                         return 1;
+                     },
+                     l, nullptr));
     EXPECT_EQ((V{1, 3}), values(l));
     uintptr_t sum = 0;
-    EXPECT_EQ(1, twDlistLoop3(l, [](void *v, void *a, void *b, void *c) {
-        *static_cast<uintptr_t *>(a) += n(v) * n(b) + n(c);
-        return 1;
-    }, &sum, w(10), w(1)));
+    EXPECT_EQ(1, twDlistLoop3(
+                     l,
+                     [](void *v, void *a, void *b, void *c) {
+                         *static_cast<uintptr_t *>(a) += n(v) * n(b) + n(c);
+                         return 1;
+                     },
+                     &sum, w(10), w(1)));
     EXPECT_EQ(42u, sum);
     twDlistFreeList(l);
 }
@@ -235,11 +261,14 @@ TEST(DlistTest, SortRebuildsLinksAndKeepsTheCursorCell)
     for (uintptr_t i = 0; i < 100000; i++) twDlistAddTail(l, w(((i * 7919) % 1000) * 10 + 10));
     twDlistSort(l, ascending);
     uintptr_t prev = 0;
-    int ordered = twDlistLoop(l, [](void *v, void *p) {
-        bool ok = n(v) >= *static_cast<uintptr_t *>(p);
-        *static_cast<uintptr_t *>(p) = n(v);
-        return ok ? 1 : 0;
-    }, &prev);
+    int ordered = twDlistLoop(
+        l,
+        [](void *v, void *p) {
+            bool ok = n(v) >= *static_cast<uintptr_t *>(p);
+            *static_cast<uintptr_t *>(p) = n(v);
+            return ok ? 1 : 0;
+        },
+        &prev);
     EXPECT_EQ(1, ordered);
     EXPECT_EQ(100000, twDlistSize(l));
     twDlistFreeList(l);
@@ -310,7 +339,8 @@ TEST(DlistTest, DestroyCallsEveryValueAndSurvivesAJumpOut)
     static std::vector<uintptr_t> seen;
     seen.clear();
     twDlistList *l = make({1, 2, 3, 4});
-    twDlistDestroyList(l, [](void *v, void *arg) { seen.push_back(n(v) + n(arg)); }, w(100));
+    twDlistDestroyList(
+        l, [](void *v, void *arg) { seen.push_back(n(v) + n(arg)); }, w(100));
     EXPECT_EQ((V{101, 102, 103, 104}), seen);
     twDlistDestroyList(nullptr, nullptr, nullptr);
     twDlistFreeList(nullptr);
@@ -318,14 +348,18 @@ TEST(DlistTest, DestroyCallsEveryValueAndSurvivesAJumpOut)
     seen.clear();
     l = make({1, 2, 3, 4});
     if (setjmp(jumpOut) == 0) {
-        twDlistDestroyList(l, [](void *v, void *) {
-            seen.push_back(n(v));
-            if (n(v) == 2) std::longjmp(jumpOut, 1);
-        }, nullptr);
+        twDlistDestroyList(
+            l,
+            [](void *v, void *) {
+                seen.push_back(n(v));
+                if (n(v) == 2) std::longjmp(jumpOut, 1);
+            },
+            nullptr);
         ADD_FAILURE() << "the callback jumps";
     }
     EXPECT_EQ((V{3, 4}), values(l));
-    twDlistDestroyList(l, [](void *v, void *) { seen.push_back(n(v)); }, nullptr);
+    twDlistDestroyList(
+        l, [](void *v, void *) { seen.push_back(n(v)); }, nullptr);
     EXPECT_EQ((V{1, 2, 3, 4}), seen);
 }
 
@@ -431,4 +465,4 @@ TEST(DlistMemDebugEnv, PurgeLeavesNoBlockOfTheLists)
 TW_ENV_SUITE(DlistFreshEnv, FreeListsOff, "TW_MEMFLDISABLE=1");
 TW_ENV_SUITE(DlistMemDebugEnv, MemDebug, "TW_MEMDBG=1");
 
-} // namespace
+}  // namespace

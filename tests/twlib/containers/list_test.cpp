@@ -19,7 +19,8 @@ struct Rec {
 };
 
 // Records with ids 0..n-1 and keys key(id), forward linked in id order.
-std::vector<Rec> makeRecs(int n, int (*key)(int) = [](int) { return 0; })
+std::vector<Rec> makeRecs(
+    int n, int (*key)(int) = [](int) { return 0; })
 {
     std::vector<Rec> v(n);
     for (int i = 0; i < n; i++) v[i] = Rec{i + 1 < n ? &v[i + 1] : nullptr, nullptr, key(i), i};
@@ -35,7 +36,10 @@ std::vector<int> ids(void *list, bool doubly = false)
     return out;
 }
 
-int byKey(void *a, void *b) { return static_cast<Rec *>(a)->key - static_cast<Rec *>(b)->key; }
+int byKey(void *a, void *b)
+{
+    return static_cast<Rec *>(a)->key - static_cast<Rec *>(b)->key;
+}
 
 TEST(ListTest, InsertDeleteAndWalkKeepLinks)
 {
@@ -112,10 +116,9 @@ TEST(ListTest, RefusedAllocationsEndAsOutOfMemoryOrAreSurvived)
         printf("%u %d %d %d\n", twListSize(list), first->key, end->key, end->prev->key);
         EXPECT_EQ(nullptr, twListFree(list));
     };
-    long made = twtest::sweepAllocationFailures(work, [](const twtest::ForkResult &r) {
-        EXPECT_EQ("60 0 59 58\n", r.out);
-    });
+    long made = twtest::sweepAllocationFailures(
+        work, [](const twtest::ForkResult &r) { EXPECT_EQ("60 0 59 58\n", r.out); });
     EXPECT_GT(made, 0);
 }
 
-} // namespace
+}  // namespace

@@ -22,8 +22,14 @@
 
 namespace {
 
-void *word(uintptr_t n) { return reinterpret_cast<void *>(n); }
-uintptr_t num(const void *p) { return reinterpret_cast<uintptr_t>(p); }
+void *word(uintptr_t n)
+{
+    return reinterpret_cast<void *>(n);
+}
+uintptr_t num(const void *p)
+{
+    return reinterpret_cast<uintptr_t>(p);
+}
 
 twSymTable *pointerTable(uint32_t slots)
 {
@@ -71,7 +77,10 @@ TEST(SymTest, StoreFetchRemoveAndNotFoundValueReleaseEachKeptKeyOnce)
     // Storing under the kept key itself (as a loop callback might) used to
     // copy the key after releasing it. The first key visited is the newest.
     void *kept = nullptr;
-    auto firstKey = [](void *, void *key, void *out, void *) { *static_cast<void **>(out) = key; return 0; };
+    auto firstKey = [](void *, void *key, void *out, void *) {
+        *static_cast<void **>(out) = key;
+        return 0;
+    };
     twSymLoop(t, firstKey, &kept, nullptr);
     EXPECT_EQ(word(20), twSymStore(t, kept, word(3)));
     EXPECT_EQ(word(2), twSymRemove(t, "alpha"));
@@ -132,7 +141,10 @@ TEST(SymTest, LoopsStopAndResume)
 }
 
 std::vector<uintptr_t> freedValues;
-void recordFree(void *value) { freedValues.push_back(num(value)); }
+void recordFree(void *value)
+{
+    freedValues.push_back(num(value));
+}
 
 // Moving used to hand the destination's not-found value to the releaser for
 // every new key; only a value really displaced in the destination goes there.
@@ -143,7 +155,8 @@ TEST(SymTest, MoveAndCopyReleaseOnlyDisplacedValues)
     twSymStore(src, word(1), word(10));
     twSymStore(src, word(2), word(20));
     twSymStore(dst, word(2), word(200));
-    EXPECT_EQ(0, twSymCopyAll(dst, src, [](void *v) { return word(num(v) + 1); }, recordFree));
+    EXPECT_EQ(0, twSymCopyAll(
+                     dst, src, [](void *v) { return word(num(v) + 1); }, recordFree));
     EXPECT_EQ(std::vector<uintptr_t>{200}, freedValues);
     EXPECT_EQ(2u, twSymSize(src)) << "copying leaves the source alone";
     EXPECT_EQ(21u, num(twSymFetch(dst, word(2))));
@@ -165,8 +178,8 @@ TEST(SymTest, TableToArrayIsNullTerminatedAndOrderedByKey)
     const char *words[] = {"pear", "apple", "fig", "kiwi", "banana"};
     for (uintptr_t i = 0; i < 5; i++) twSymStore(t, words[i], word(i + 1));
     EXPECT_EQ(buf, twSymTableToArray(t, buf, [](const void *a, const void *b) {
-        return std::strcmp(static_cast<const char *>(a), static_cast<const char *>(b));
-    }));
+                  return std::strcmp(static_cast<const char *>(a), static_cast<const char *>(b));
+              }));
     EXPECT_EQ((std::vector<void *>{word(2), word(5), word(3), word(4), word(1), nullptr}),
               std::vector<void *>(buf, buf + 6));
     twSymDestroy(t, twSymDummy);
@@ -195,13 +208,16 @@ TEST(SymTest, LoopCallbackRemovesItsOwnEntryAndStores)
     for (uintptr_t k = 1; k <= 12; k++) twSymStore(t, word(k), word(k));
     static std::vector<uintptr_t> seen;
     seen.clear();
-    EXPECT_EQ(1, twSymLoop(t, [](void *, void *key, void *table, void *) {
-        auto *tt = static_cast<twSymTable *>(table);
-        seen.push_back(num(key));
-        if (num(key) % 2) twSymRemove(tt, key);
-        if (num(key) < 1000) twSymStore(tt, word(num(key) + 1000), key);
-        return 1;
-    }, t, nullptr));
+    EXPECT_EQ(1, twSymLoop(
+                     t,
+                     [](void *, void *key, void *table, void *) {
+                         auto *tt = static_cast<twSymTable *>(table);
+                         seen.push_back(num(key));
+                         if (num(key) % 2) twSymRemove(tt, key);
+                         if (num(key) < 1000) twSymStore(tt, word(num(key) + 1000), key);
+                         return 1;
+                     },
+                     t, nullptr));
     for (uintptr_t k : seen) {
         if (k < 1000 && k % 2) {
             EXPECT_EQ(nullptr, twSymFetchAddr(t, word(k))) << k;
@@ -209,7 +225,9 @@ TEST(SymTest, LoopCallbackRemovesItsOwnEntryAndStores)
     }
     for (uintptr_t k = 1; k <= 12; k++) EXPECT_NE(seen.end(), std::find(seen.begin(), seen.end(), k)) << k;
     uint32_t walked = 0;
-    twSymLoop(t, [](void *, void *, void *n, void *) { return ++*static_cast<uint32_t *>(n), 1; }, &walked, nullptr);
+    twSymLoop(
+        t, [](void *, void *, void *n, void *) { return ++*static_cast<uint32_t *>(n), 1; }, &walked,
+        nullptr);
     EXPECT_EQ(twSymSize(t), walked);
     twSymDestroy(t, twSymDummy);
 }
@@ -226,8 +244,14 @@ void raisingKeyFree(void *key)
     countingFree(key);
     countDown();
 }
-void raisingValueFree(void *) { countDown(); }
-void raisingValueFreeAt(void **) { countDown(); }
+void raisingValueFree(void *)
+{
+    countDown();
+}
+void raisingValueFreeAt(void **)
+{
+    countDown();
+}
 
 // True when op raised; no frame between here and the callback holds
 // anything with a destructor.
@@ -257,8 +281,8 @@ TEST(SymTest, CallbacksThatRaiseLeaveTheTableWhole)
     const char *keys[] = {"a", "b", "c", "d", "e", "f"};
     for (uintptr_t i = 0; i < 6; i++) twSymStore(src, keys[i], word(i + 1));
     for (uintptr_t i = 0; i < 6; i += 2) twSymStore(dst, keys[i], word(100 + i));
-    EXPECT_TRUE(raises([](twSymTable *d, twSymTable *s) { twSymMoveAll(d, s, raisingValueFree); },
-                       dst, src, 0));
+    EXPECT_TRUE(
+        raises([](twSymTable *d, twSymTable *s) { twSymMoveAll(d, s, raisingValueFree); }, dst, src, 0));
     EXPECT_LT(twSymSize(src), 6u);
     for (uintptr_t i = 0; i < 6; i++)
         EXPECT_TRUE(twSymFetch(src, keys[i]) == word(i + 1) || twSymFetch(dst, keys[i]) == word(i + 1))
@@ -266,8 +290,8 @@ TEST(SymTest, CallbacksThatRaiseLeaveTheTableWhole)
     twSymMoveAll(dst, src, twSymDummy);
     EXPECT_EQ(6u, twSymSize(dst));
 
-    EXPECT_TRUE(raises([](twSymTable *d, twSymTable *) { twSymClearAddr(d, raisingValueFreeAt); },
-                       dst, nullptr, 1));
+    EXPECT_TRUE(
+        raises([](twSymTable *d, twSymTable *) { twSymClearAddr(d, raisingValueFreeAt); }, dst, nullptr, 1));
     EXPECT_EQ(4u, twSymSize(dst));
     twSymDestroy(src, twSymDummy);
     twSymDestroy(dst, twSymDummy);
@@ -347,8 +371,8 @@ TEST(SymMemDebugEnv, RaisingValueReleaseLosesNoEntry)
     auto before = tableUsage();
     twSymTable *t = pointerTable(3);
     for (uintptr_t k = 1; k <= 6; k++) twSymStore(t, word(k), word(k));
-    EXPECT_TRUE(raises([](twSymTable *tt, twSymTable *) { twSymClearAddr(tt, raisingValueFreeAt); },
-                       t, nullptr, 2));
+    EXPECT_TRUE(
+        raises([](twSymTable *tt, twSymTable *) { twSymClearAddr(tt, raisingValueFreeAt); }, t, nullptr, 2));
     EXPECT_EQ(3u, twSymSize(t));
     twSymDestroy(t, twSymDummy);
     EXPECT_EQ(before, tableUsage());
@@ -357,4 +381,4 @@ TEST(SymMemDebugEnv, RaisingValueReleaseLosesNoEntry)
 // Suites that run in processes of their own.
 TW_ENV_SUITE(SymMemDebugEnv, MemDebug, "TW_MEMDBG=1");
 
-} // namespace
+}  // namespace

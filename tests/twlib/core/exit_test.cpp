@@ -18,13 +18,28 @@
 
 namespace {
 
-int note(const char *line) { return fprintf(stderr, "%s\n", line) > 0; }
+int note(const char *line)
+{
+    return fprintf(stderr, "%s\n", line) > 0;
+}
 
 // Orders are set per function, so each order in use has its own handler.
-void say(void *text) { note(static_cast<const char *>(text)); }
-void at85(void *text) { say(text); }
-void at90(void *text) { say(text); }
-void noArgs(void) { note("noArgs"); }
+void say(void *text)
+{
+    note(static_cast<const char *>(text));
+}
+void at85(void *text)
+{
+    say(text);
+}
+void at90(void *text)
+{
+    say(text);
+}
+void noArgs(void)
+{
+    note("noArgs");
+}
 const twExitFn noArgsFn = reinterpret_cast<twExitFn>(noArgs);
 
 char text85[] = "at 85", text90[] = "at 90", twice[] = "twice", gone[] = "removed";
@@ -41,11 +56,14 @@ TEST(ExitChildEnv, Run)
     if (scene == "ordered") {
         static void *block = twMemMalloc(32, "exit block");  // static: kept when nothing frees it
         twOnExitAdd(reinterpret_cast<twExitFn>(reinterpret_cast<void (*)(void)>(twMemFree)), block);
-        twOnExitAdd([](void *) {  // order 0: runs while the block is live
-            int live = 0;
-            twMem_DbgCallFuncForStr("exit block", [](void *n, void *) { ++*static_cast<int *>(n); }, &live);
-            fprintf(stderr, "live blocks %d\n", live);
-        }, nullptr);
+        twOnExitAdd(
+            [](void *) {  // order 0: runs while the block is live
+                int live = 0;
+                twMem_DbgCallFuncForStr(
+                    "exit block", [](void *n, void *) { ++*static_cast<int *>(n); }, &live);
+                fprintf(stderr, "live blocks %d\n", live);
+            },
+            nullptr);
         twOnExitAdd(say, twice);
         twOnExitAdd(say, twice);
         twOnExitSetOrder(say, 1);
@@ -97,7 +115,11 @@ TEST(ExitTest, HandlersRunOnceInOrderOnlyUnderAMemoryCheckAndAbortCleansUpOnce)
 {
     // Memory reports come only in debug mode, and never after an abort.
     const char *none = nullptr, *report = "Maximum memory usage=", *allBack = "current memory usage=0";
-    const struct { const char *scene, *env; int status; const char *err, *out; } cases[] = {
+    const struct {
+        const char *scene, *env;
+        int status;
+        const char *err, *out;
+    } cases[] = {
         // twMemFree(block) has order 90: it runs after every order-0 handler.
         {"ordered", "TW_MEMDBG=1", 2, "live blocks 1\ntwice\nnoArgs\nat 85\nat 90\n", allBack},
         {"ordered", "TW_PURIFY=1", 2, "live blocks 0\ntwice\nnoArgs\nat 85\nat 90\n", none},
@@ -154,4 +176,4 @@ TEST(ExitSweepEnv, HandlersOfEqualOrderRunInTableOrderAcrossGrowth)
 TW_CHILD_SUITE(ExitChildEnv);
 TW_ENV_SUITE(ExitSweepEnv, MemDebug, "TW_MEMDBG=1");
 
-} // namespace
+}  // namespace

@@ -56,10 +56,12 @@ TEST(FaultTest, ReportsEndTheProcessOnlyWhenFatal)
 
 TEST(FaultTest, AssertionsPrintTheirPlaceAndEndWithACoreImage)
 {
-    ForkResult fixed = runForked([] { tw_AssertFail("twint64", 228, "Negative number poassed to twInt64Pow"); });
+    ForkResult fixed =
+        runForked([] { tw_AssertFail("twint64", 228, "Negative number poassed to twInt64Pow"); });
     EXPECT_EQ(128 + SIGABRT, fixed.status) << "a core image is asked for";
     EXPECT_EQ("ASSERTION FAILED: twint64, line 228: Negative number poassed to twInt64Pow\n", fixed.err);
-    ForkResult formatted = runForked([] { tw_AssertFailF("twint64", 412, "Base %d not in range 2..16", 17); });
+    ForkResult formatted =
+        runForked([] { tw_AssertFailF("twint64", 412, "Base %d not in range 2..16", 17); });
     EXPECT_EQ("ASSERTION FAILED: twint64, line 412: Base 17 not in range 2..16\n", formatted.err);
 }
 
@@ -72,4 +74,4 @@ TEST(FaultTest, FormatTellsTheWholeLengthAndNeverWritesPastTheBuffer)
     EXPECT_EQ('#', buf[5]);
 }
 
-} // namespace
+}  // namespace

@@ -100,8 +100,8 @@ TEST(FreelistChildEnv, Run)
 TEST(FreelistTest, BlockSizeSettingSetsTheCarveSizeAndLeftoversServeTheirClass)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"", "32000"},       {"64000", "64000"}, {"abc", "32000"}, {" 4096x", "4096"}, {"1001", "1000"},
-        {"100", "160"},      {"0", "32000"},     {"-64", "32000"}, {"99999999999", "32000"}};
+        {"", "32000"},  {"64000", "64000"}, {"abc", "32000"}, {" 4096x", "4096"},      {"1001", "1000"},
+        {"100", "160"}, {"0", "32000"},     {"-64", "32000"}, {"99999999999", "32000"}};
     for (const auto &[value, expected] : cases) {
         auto r = twtest::runChild("FreelistChildEnv.Run", "measure", {"TW_BLOCKSIZE=" + value});
         EXPECT_EQ(0, r.status) << value;
@@ -120,8 +120,8 @@ TEST(FreelistTest, DisabledListsHandOutTrackedBlocks)
         EXPECT_EQ(0, r.status) << setting << r.err;
     }
     // The last run was in debug mode: every piece is listed under its tag.
-    for (const char *line : {"           small rec:     16 ", "             big rec:    168 ",
-                             "              widget:     20 "})
+    for (const char *line :
+         {"           small rec:     16 ", "             big rec:    168 ", "              widget:     20 "})
         EXPECT_NE(std::string::npos, r.out.find(line)) << r.out;
     EXPECT_EQ(std::string::npos, r.out.find("gadget")) << r.out;
 }
@@ -149,4 +149,4 @@ TEST(FreelistTest, RefusedAllocationsWhileCarvingEndCleanly)
 // Suites that run in processes of their own.
 TW_CHILD_SUITE(FreelistChildEnv);
 
-} // namespace
+}  // namespace

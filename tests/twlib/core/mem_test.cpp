@@ -24,7 +24,10 @@
 namespace {
 
 // The *Env cases need the memory settings that mem_test.cmake gives them.
-bool debugMode() { return getenv("TW_MEMDBG") && !getenv("TW_PURIFY"); }
+bool debugMode()
+{
+    return getenv("TW_MEMDBG") && !getenv("TW_PURIFY");
+}
 
 std::vector<std::string> usageLines()
 {
@@ -34,7 +37,10 @@ std::vector<std::string> usageLines()
     return lines;
 }
 
-int say(const char *what) { return fputs(what, stderr) >= 0; }
+int say(const char *what)
+{
+    return fputs(what, stderr) >= 0;
+}
 
 TEST(MemTest, MoveCopiesOverlapsAndRchrReadsSignedBytes)
 {
@@ -90,22 +96,34 @@ TEST(MemTest, RunningOutAndDebugChecksEndTheProcessWithAReport)
                                 "Attempt to free unallocated space - ";
     // With 'prefix', standard error only starts with err.
     const struct {
-        const char *scene; std::vector<std::string> env; int status; std::string err; bool prefix = false;
+        const char *scene;
+        std::vector<std::string> env;
+        int status;
+        std::string err;
+        bool prefix = false;
     } cases[] = {
         {"exhausted", {}, 3, outOfMemory},
         {"exhausted", {"TW_MEMDBG=1"}, 3, outOfMemory},
         {"exhaustedInPurge", {}, 3, "purge\ncleanup\nOut of memory.\n"},  // no second purge
-        {"overrun", {"TW_MEMDBG=1"}, aborted, violation + "menu, size=5:\n"
-                                     "    First 2 longs: f0a55a0f 83523b6c should be f0a55a0f 83523b6c\n"
-                                     "     Last 2 longs: f0a55a58 83523b6c should be f0a55a0f 83523b6c\n"
-                                     "    Ascii dump of first 75 bytes:\n    ab.cd"},
-        {"underrun", {"TW_MEMDBG="}, aborted, violation + "entry, size=100:\n"
-                                   "    First 2 longs: f0a55a0f 71523b6c should be f0a55a0f 83523b6c\n"
-                                   "     Last 2 longs: f0a55a0f 83523b6c should be f0a55a0f 83523b6c\n"
-                                   "    Ascii dump of first 75 bytes:\n    " + std::string(75, 'q')},
+        {"overrun",
+         {"TW_MEMDBG=1"},
+         aborted,
+         violation + "menu, size=5:\n"
+                     "    First 2 longs: f0a55a0f 83523b6c should be f0a55a0f 83523b6c\n"
+                     "     Last 2 longs: f0a55a58 83523b6c should be f0a55a0f 83523b6c\n"
+                     "    Ascii dump of first 75 bytes:\n    ab.cd"},
+        {"underrun",
+         {"TW_MEMDBG="},
+         aborted,
+         violation +
+             "entry, size=100:\n"
+             "    First 2 longs: f0a55a0f 71523b6c should be f0a55a0f 83523b6c\n"
+             "     Last 2 longs: f0a55a0f 83523b6c should be f0a55a0f 83523b6c\n"
+             "    Ascii dump of first 75 bytes:\n    " +
+             std::string(75, 'q')},
         {"doubleFree", {"TW_MEMDBG=1"}, aborted, badFree, true},
         {"freeNull", {"TW_MEMDBG=1"}, aborted, badFree + "0\ncleanup\n"},
-        {"freeNull", {}, 0, ""},  // no checks outside debug mode,
+        {"freeNull", {}, 0, ""},                              // no checks outside debug mode,
         {"freeNull", {"TW_MEMDBG=1", "TW_PURIFY=1"}, 0, ""},  // and TW_PURIFY turns it off
     };
     for (const auto &c : cases) {
@@ -238,4 +256,4 @@ TW_ENV_SUITE(MemDebugEnv, MemDebugEmptyValue, "TW_MEMDBG=");
 TW_ENV_SUITE(MemWatchEnv, Watch, "TW_MEMDBG=1", "TW_MEMWATCH=menu");
 TW_ENV_SUITE(MemDebugSweepEnv, MemDebug, "TW_MEMDBG=1");
 
-} // namespace
+}  // namespace

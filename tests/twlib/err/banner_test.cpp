@@ -92,4 +92,4 @@ TEST(BannerMemDebugEnv, ExitHandlersReleaseTheRecordedCopies)
 }
 TW_ENV_SUITE(BannerMemDebugEnv, MemDebug, "TW_MEMDBG=1");
 
-} // namespace
+}  // namespace

@@ -25,9 +25,10 @@ const std::string kSource = TW_SOURCE_DIR;
 
 int problems(int code, int line, int number, const char *, void *data)
 {
-    if (code < 0) static_cast<std::vector<std::string> *>(data)->push_back(
-        std::to_string(code) + " at line " + std::to_string(line) + " (message " +
-        std::to_string(number) + ")");
+    if (code < 0)
+        static_cast<std::vector<std::string> *>(data)->push_back(std::to_string(code) + " at line " +
+                                                                 std::to_string(line) + " (message " +
+                                                                 std::to_string(number) + ")");
     return 0;
 }
 
@@ -92,22 +93,22 @@ struct Expected {
 const std::vector<Expected> &designed()
 {
     static const std::vector<Expected> all = {
-        {"twlib", 1001, {s}}, {"twlib", 1002, {s}}, {"twlib", 1003, {s}}, {"twlib", 1004, {s}},
-        {"twlib", 1005, {s}}, {"twlib", 1006, {s}}, {"twlib", 1007, {s}}, {"twlib", 1020, {}},
-        {"twlib", 1021, {d, s}}, {"twlib", 1022, {d, s}}, {"twlib", 1023, {d, s}},
-        {"twlib", 1101, {}}, {"twlib", 1104, {}}, {"twlib", 1107, {}}, {"twlib", 1155, {}},
-        {"twlib", 1200, {}}, {"twlib", 1201, {s}},
-        {"twlib", 1300, {d, s}}, {"twlib", 1301, {}}, {"twlib", 1302, {s}}, {"twlib", 1306, {s, s}},
-        {"twlib", 1310, {}}, {"twlib", 1311, {}}, {"twlib", 1312, {s, d, d}},
-        {"twlib", 1320, {s, d, d}},
-        {"twlib", 1400, {s}}, {"twlib", 1401, {s, ld, ld}}, {"twlib", 1402, {s}},
-        {"twlib", 1403, {s, g, g}}, {"twlib", 1404, {s, s}}, {"twlib", 1405, {s}},
-        {"twlib", 1407, {s}}, {"twlib", 1408, {s, s}}, {"twlib", 1409, {s, s, s}},
-        {"twlib", 1414, {s}}, {"twlib", 1415, {s}}, {"twlib", 1416, {s}}, {"twlib", 1417, {s}},
-        {"twlib", 1418, {s}}, {"twlib", 1419, {s}}, {"twlib", 1420, {s, s, s}},
-        {"twlib", 1500, {s, s, s}}, {"twlib", 1501, {}}, {"twlib", 1502, {s, s}},
-        {"twlib", 1503, {}}, {"twlib", 1504, {}}, {"twlib", 1600, {s}},
-        {"tslib", 1041, {s}},
+        {"twlib", 1001, {s}},       {"twlib", 1002, {s}},       {"twlib", 1003, {s}},
+        {"twlib", 1004, {s}},       {"twlib", 1005, {s}},       {"twlib", 1006, {s}},
+        {"twlib", 1007, {s}},       {"twlib", 1020, {}},        {"twlib", 1021, {d, s}},
+        {"twlib", 1022, {d, s}},    {"twlib", 1023, {d, s}},    {"twlib", 1101, {}},
+        {"twlib", 1104, {}},        {"twlib", 1107, {}},        {"twlib", 1155, {}},
+        {"twlib", 1200, {}},        {"twlib", 1201, {s}},       {"twlib", 1300, {d, s}},
+        {"twlib", 1301, {}},        {"twlib", 1302, {s}},       {"twlib", 1306, {s, s}},
+        {"twlib", 1310, {}},        {"twlib", 1311, {}},        {"twlib", 1312, {s, d, d}},
+        {"twlib", 1320, {s, d, d}}, {"twlib", 1400, {s}},       {"twlib", 1401, {s, ld, ld}},
+        {"twlib", 1402, {s}},       {"twlib", 1403, {s, g, g}}, {"twlib", 1404, {s, s}},
+        {"twlib", 1405, {s}},       {"twlib", 1407, {s}},       {"twlib", 1408, {s, s}},
+        {"twlib", 1409, {s, s, s}}, {"twlib", 1414, {s}},       {"twlib", 1415, {s}},
+        {"twlib", 1416, {s}},       {"twlib", 1417, {s}},       {"twlib", 1418, {s}},
+        {"twlib", 1419, {s}},       {"twlib", 1420, {s, s, s}}, {"twlib", 1500, {s, s, s}},
+        {"twlib", 1501, {}},        {"twlib", 1502, {s, s}},    {"twlib", 1503, {}},
+        {"twlib", 1504, {}},        {"twlib", 1600, {s}},       {"tslib", 1041, {s}},
     };
     return all;
 }
@@ -223,26 +224,38 @@ struct Call {
 // message file (or catalogue name) stands, and whether arguments follow.
 struct CallForm {
     const char *name;
-    int file;      // -1: the library's own catalogue
+    int file;  // -1: the library's own catalogue
     int number;
     int firstArg;  // -1: no message arguments; -2: a va_list
 };
 const CallForm kForms[] = {
-    {"tw_RaiseBuild", 2, 3, 4},      {"tw_RaiseBuildVa", 2, 3, -2},
-    {"twExThrowBuild", 2, 3, 4},     {"twExThrowBuildVa", 2, 3, -2},
-    {"twEx_PreCond", 1, 2, 3},       {"twEx_PostCond", 1, 2, 3},
-    {"twExPrecond", 1, 2, 3},        {"twErrBuild", 1, 2, 3},
-    {"twErrBuildVa", 1, 2, -2},      {"twErrOutBuild", 2, 3, 4},
-    {"twErrOutBuildVa", 2, 3, -2},   {"twErrReportBuild", 2, 3, 4},
-    {"twErrReportBuildVa", 2, 3, -2}, {"twMsgAlloc", 0, 1, 2},
-    {"twMsgStatic", 0, 1, 2},        {"twMsgStaticVa", 0, 1, -2},
-    {"twMsgBuffer", 0, 1, 4},        {"twMsgGenerate", 0, 1, 4},
-    {"twMsgGenerateVa", 0, 1, -2},   {"twMsgText", 0, 1, -1},
-    {"twPrefAdd2", 3, 4, -1},        {"twPrefReplace2", 3, 4, -1},
+    {"tw_RaiseBuild", 2, 3, 4},
+    {"tw_RaiseBuildVa", 2, 3, -2},
+    {"twExThrowBuild", 2, 3, 4},
+    {"twExThrowBuildVa", 2, 3, -2},
+    {"twEx_PreCond", 1, 2, 3},
+    {"twEx_PostCond", 1, 2, 3},
+    {"twExPrecond", 1, 2, 3},
+    {"twErrBuild", 1, 2, 3},
+    {"twErrBuildVa", 1, 2, -2},
+    {"twErrOutBuild", 2, 3, 4},
+    {"twErrOutBuildVa", 2, 3, -2},
+    {"twErrReportBuild", 2, 3, 4},
+    {"twErrReportBuildVa", 2, 3, -2},
+    {"twMsgAlloc", 0, 1, 2},
+    {"twMsgStatic", 0, 1, 2},
+    {"twMsgStaticVa", 0, 1, -2},
+    {"twMsgBuffer", 0, 1, 4},
+    {"twMsgGenerate", 0, 1, 4},
+    {"twMsgGenerateVa", 0, 1, -2},
+    {"twMsgText", 0, 1, -1},
+    {"twPrefAdd2", 3, 4, -1},
+    {"twPrefReplace2", 3, 4, -1},
     // Modules' own raising fronts over the library's catalogue (file -1):
     // the type parsers' refuse(number, ...) and the binary streams'
     // raiseMessage(tag, routine, file name, number, ...).
-    {"refuse", -1, 0, 1},            {"raiseMessage", -1, 3, 4},
+    {"refuse", -1, 0, 1},
+    {"raiseMessage", -1, 3, 4},
 };
 
 bool identChar(char c)
@@ -276,14 +289,15 @@ std::vector<Call> scan()
                     Call c;
                     c.where = path.substr(kSource.size() + 1) + " (" + name + ")";
                     const std::string file = form.file >= 0 ? args[form.file] : "";
-                    c.catalogue = file.find("tslib") != std::string::npos ||
-                                          file.find("tsMsgFile") != std::string::npos
-                                      ? "tslib"
-                                      : "twlib";
+                    c.catalogue =
+                        file.find("tslib") != std::string::npos || file.find("tsMsgFile") != std::string::npos
+                            ? "tslib"
+                            : "twlib";
                     c.number = std::stoi(n);
                     c.counted = form.firstArg != -2;
                     if (form.firstArg >= 0)
-                        c.args.assign(args.begin() + std::min<size_t>(form.firstArg, args.size()), args.end());
+                        c.args.assign(args.begin() + std::min<size_t>(form.firstArg, args.size()),
+                                      args.end());
                     calls.push_back(c);
                 }
             }
@@ -312,15 +326,14 @@ TEST(CatalogTest, EveryNumberRaisedInTheCodeExistsWithMatchingArguments)
             EXPECT_TRUE(hasSeverity(m.text)) << c.where << ": " << c.number << " has no severity";
         }
         if (!c.counted) continue;
-        ASSERT_EQ(m.args.size(), c.args.size())
-            << c.where << " passes " << c.args.size() << " arguments to " << c.catalogue << " "
-            << c.number << ": " << m.text;
+        ASSERT_EQ(m.args.size(), c.args.size()) << c.where << " passes " << c.args.size() << " arguments to "
+                                                << c.catalogue << " " << c.number << ": " << m.text;
         for (size_t i = 0; i < c.args.size(); i++) {
             int shown = shownType(c.args[i]);
             if (shown) {
                 EXPECT_EQ(argClass(m.args[i]), argClass(shown))
-                    << c.where << ": argument " << i + 1 << " (" << c.args[i] << ") of " << c.number
-                    << ": " << m.text;
+                    << c.where << ": argument " << i + 1 << " (" << c.args[i] << ") of " << c.number << ": "
+                    << m.text;
             }
         }
     }
@@ -342,4 +355,4 @@ TEST(CatalogTest, ScanReadsCallsAsTheCodeWritesThem)
     EXPECT_EQ(TW_SPARG_LONG, shownType("(long)n"));
 }
 
-} // namespace
+}  // namespace

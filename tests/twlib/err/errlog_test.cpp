@@ -254,8 +254,8 @@ TEST(ErrLogTest, NamesThatCannotBeMadeFallBackWithAWarning)
     });
     ASSERT_EQ(0, tooLong.status) << tooLong.err;
     EXPECT_EQ("twErrLog: Warning 1120: Error creating name for error log file, trying `unknown.err' "
-              "instead (I was given TW_LOGDIR=`" + longDir +
-                  "' and program=`/bin/conv').\napp: Error: one\n",
+              "instead (I was given TW_LOGDIR=`" +
+                  longDir + "' and program=`/bin/conv').\napp: Error: one\n",
               tooLong.err);
     EXPECT_EQ("app: Error: one\n", twtest::readFile(dir.path() + "/unknown.err"));
 
@@ -378,4 +378,4 @@ TEST(ErrLogMemDebugEnv, ExitHandlersReleaseTheName)
 }
 TW_ENV_SUITE(ErrLogMemDebugEnv, MemDebug, "TW_MEMDBG=1");
 
-} // namespace
+}  // namespace

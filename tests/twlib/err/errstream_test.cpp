@@ -70,9 +70,9 @@ TEST_F(ErrStreamTest, WorstSeverityAndExitStatusFollowTheCounts)
 {
     const struct {
         int severity, worst, status;
-    } steps[] = {{TW_SEV_STATUS, TW_SEV_STATUS, 0}, {TW_SEV_NOTE, TW_SEV_NOTE, 0},
-                 {TW_SEV_STATUS, TW_SEV_NOTE, 0},   {TW_SEV_WARNING, TW_SEV_WARNING, 1},
-                 {TW_SEV_ERROR, TW_SEV_ERROR, 2},   {TW_SEV_WARNING, TW_SEV_ERROR, 2},
+    } steps[] = {{TW_SEV_STATUS, TW_SEV_STATUS, 0},     {TW_SEV_NOTE, TW_SEV_NOTE, 0},
+                 {TW_SEV_STATUS, TW_SEV_NOTE, 0},       {TW_SEV_WARNING, TW_SEV_WARNING, 1},
+                 {TW_SEV_ERROR, TW_SEV_ERROR, 2},       {TW_SEV_WARNING, TW_SEV_ERROR, 2},
                  {TW_SEV_INTERNAL, TW_SEV_INTERNAL, 3}, {TW_SEV_FATAL, TW_SEV_INTERNAL, 3}};
     for (auto step : steps) {
         twErr *e = make(step.severity);
@@ -283,4 +283,4 @@ TEST(ErrStreamLifeTest, RefusedAllocationsEndCleanly)
     EXPECT_GT(made, 0);
 }
 
-} // namespace
+}  // namespace

@@ -92,15 +92,14 @@ TEST(MsgCompTest, HeaderWithoutDefinitionsGivesAnEmptyIndexAndNoVersion)
 
 TEST(MsgCompTest, CompilesStringsVersionAndMessagesSortedByNumber)
 {
-    std::string header = "/* app */\r\n" + define("APP_M_OWNER", "-1", "app") +
-                         define("APP_M_RELEASE", "-2", "1.0") +
-                         "#\tdefine\tAPP_M_VERSION\t0\t/*\t\"2.10.7\" */\n" +
-                         define("APP_LATE", "300", "[W]Late %s") +
-                         // continued line and an escape
-                         "#define APP_CONT \\\n  20 /* \"[E]two\\tparts \\\"q\\\"\" */\r\n" +
-                         // a comment over three lines
-                         "#define APP_LONG 100 /* \"[I]n=%d\"\n   more words\n   */\n" +
-                         define("APP_PLAIN", "7", "no prefix at all");
+    std::string header =
+        "/* app */\r\n" + define("APP_M_OWNER", "-1", "app") + define("APP_M_RELEASE", "-2", "1.0") +
+        "#\tdefine\tAPP_M_VERSION\t0\t/*\t\"2.10.7\" */\n" + define("APP_LATE", "300", "[W]Late %s") +
+        // continued line and an escape
+        "#define APP_CONT \\\n  20 /* \"[E]two\\tparts \\\"q\\\"\" */\r\n" +
+        // a comment over three lines
+        "#define APP_LONG 100 /* \"[I]n=%d\"\n   more words\n   */\n" +
+        define("APP_PLAIN", "7", "no prefix at all");
     Compiled c = compile(header);
     ASSERT_EQ(0, c.result);
     ASSERT_EQ("", c.file.problem);
@@ -121,9 +120,9 @@ TEST(MsgCompTest, CompilesStringsVersionAndMessagesSortedByNumber)
     std::vector<std::pair<int, int>> compiled;
     for (const Report &r : c.reports.all)
         if (r.code == TW_MSGCOMP_COMPILED) compiled.push_back({r.line, r.number});
-    EXPECT_EQ((std::vector<std::pair<int, int>>{{2, -1}, {3, -2}, {4, 0}, {5, 300}, {6, 20},
-                                                {8, 100}, {11, 7}}),
-              compiled);
+    EXPECT_EQ(
+        (std::vector<std::pair<int, int>>{{2, -1}, {3, -2}, {4, 0}, {5, 300}, {6, 20}, {8, 100}, {11, 7}}),
+        compiled);
 }
 
 TEST(MsgCompTest, ArgumentTablesFollowPositionsAndStars)
@@ -155,7 +154,7 @@ TEST(MsgCompTest, ProblemsAreReportedWithTheirLinesAndSkipped)
                          define("SEV", "5", "[Q]unknown letter") +  // 5: -9, kept
                          define("V", "0", "5.0") +                  // 6: -6
                          "#define LIT 6 /* \"open */\n" +           // 7: -1
-                         define("HUGE", "99999999999", "[E]x") +   // 8: -10
+                         define("HUGE", "99999999999", "[E]x") +    // 8: -10
                          define("DUP", "9", "[E]first") +           // 9
                          define("OK", "8", "[E]fine") +             // 10
                          define("DUP2", "9", "[E]second") +         // 11: -8
@@ -165,8 +164,8 @@ TEST(MsgCompTest, ProblemsAreReportedWithTheirLinesAndSkipped)
     std::vector<Report> p = c.reports.problems();
     std::vector<std::pair<int, int>> got;
     for (const Report &r : p) got.push_back({r.code, r.line});
-    EXPECT_EQ((std::vector<std::pair<int, int>>{{-7, 1}, {-4, 2}, {-4, 3}, {-4, 4}, {-9, 5}, {-6, 6},
-                                                {-1, 7}, {-10, 8}, {-8, 11}}),
+    EXPECT_EQ((std::vector<std::pair<int, int>>{
+                  {-7, 1}, {-4, 2}, {-4, 3}, {-4, 4}, {-9, 5}, {-6, 6}, {-1, 7}, {-10, 8}, {-8, 11}}),
               got);
     // The duplicate is reported once, after the whole header, without text.
     EXPECT_EQ(9, p.back().number);
@@ -189,8 +188,7 @@ TEST(MsgCompTest, AReportThatAsksToStopEndsWithItsCode)
         {-10, define("O", "-1", std::string(32767, 'o'))},
     };
     for (const auto &[code, line] : cases) {
-        Compiled c = compile(define("FIRST", "1", "[E]first") + line + define("LAST", "2", "[E]last"),
-                             code);
+        Compiled c = compile(define("FIRST", "1", "[E]first") + line + define("LAST", "2", "[E]last"), code);
         EXPECT_EQ(code, c.result) << line;
         // Stopped before the index: the header is still the template.
         EXPECT_EQ(0, c.file.header[4]) << line;
@@ -232,8 +230,8 @@ TEST(MsgCompTest, MissingStreamsAndFailedWritesAreReported)
 TEST(MsgCompTest, NullReportFunctionStopsAtTheFirstProblem)
 {
     twtest::TempDir dir;
-    std::string in = dir.write("m.h", "not a definition\n" + define("A", "1", "[E]%2$d") +
-                                          define("B", "2", "[E]b"));
+    std::string in =
+        dir.write("m.h", "not a definition\n" + define("A", "1", "[E]%2$d") + define("B", "2", "[E]b"));
     std::string out = dir.path() + "/m.tmb";
     FILE *h = fopen(in.c_str(), "r");
     twDufsB *b = twDufsBFopen(out.c_str(), "w");
@@ -316,7 +314,8 @@ TEST(MsgCompTest, VersionLinesAreCreatedChangedAndRead)
 TEST(MsgCompTest, ManyMessagesKeepTheirOrder)
 {
     std::string header;
-    for (int i = 5000; i > 0; i--) header += define("M" + std::to_string(i), std::to_string(i), "[E]m" + std::to_string(i));
+    for (int i = 5000; i > 0; i--)
+        header += define("M" + std::to_string(i), std::to_string(i), "[E]m" + std::to_string(i));
     Compiled c = compile(header);
     ASSERT_EQ(0, c.result);
     ASSERT_EQ("", c.file.problem);
@@ -361,4 +360,4 @@ TEST(MsgCompTest, AllocationFailuresDuringACompile)
     EXPECT_GT(swept, 0);
 }
 
-} // namespace
+}  // namespace

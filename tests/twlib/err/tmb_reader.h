@@ -22,7 +22,7 @@ struct TmbMessage {
 };
 
 struct TmbFile {
-    std::string problem;    // empty when the file read well
+    std::string problem;  // empty when the file read well
     int32_t header[15] = {};
     std::vector<int32_t> order;  // message numbers in index order
     std::map<int32_t, TmbMessage> messages;
@@ -70,8 +70,7 @@ inline TmbFile readTmb(const std::string &bytes)
         f.problem = "bad check value";
         return f;
     }
-    if (!str(f.header[6], &f.owner) || !str(f.header[7], &f.release) ||
-        !str(f.header[5], &f.version)) {
+    if (!str(f.header[6], &f.owner) || !str(f.header[7], &f.release) || !str(f.header[5], &f.version)) {
         f.problem = "bad string record";
         return f;
     }
@@ -107,6 +106,6 @@ inline TmbFile readTmb(const std::string &bytes)
     return f;
 }
 
-} // namespace twtest
+}  // namespace twtest
 
 #endif

@@ -29,7 +29,7 @@ namespace {
 
 struct Pattern {
     std::string text;
-    std::vector<bool> comparable; // by group number - 1
+    std::vector<bool> comparable;  // by group number - 1
 };
 
 class PatternGen {
@@ -181,7 +181,7 @@ TEST(RegexpDiffTest, AgreesWithEcmaScriptOnGeneratedPatterns)
         try {
             reference = std::regex(p.text, std::regex::ECMAScript);
         } catch (const std::regex_error &) {
-            refusedByReference++; // quantified anchors, say
+            refusedByReference++;  // quantified anchors, say
             continue;
         }
         twRegexpT *re = twRegexpCompile(p.text.c_str());
@@ -214,4 +214,4 @@ TEST(RegexpDiffTest, AgreesWithEcmaScriptOnGeneratedPatterns)
     EXPECT_LT(refusedByReference, 300);
 }
 
-} // namespace
+}  // namespace

@@ -34,8 +34,7 @@ std::string describe(const char *pattern, const char *subject)
         result = std::to_string(m.start[0] - subject) + ":" + std::string(m.start[0], m.end[0]);
         for (int i = 1; i < 10; i++) {
             EXPECT_EQ(m.start[i] == nullptr, m.end[i] == nullptr) << pattern << " group " << i;
-            if (m.start[i])
-                result += " " + std::to_string(i) + ":" + std::string(m.start[i], m.end[i]);
+            if (m.start[i]) result += " " + std::to_string(i) + ":" + std::string(m.start[i], m.end[i]);
         }
     } else {
         for (int i = 0; i < 10; i++) EXPECT_EQ(nullptr, m.start[i]) << "a failed match clears the record";
@@ -48,21 +47,20 @@ TEST(RegexpTest, CompilesTheNodeProgramByteForByte)
 {
     // A one-character run before "*" becomes its own literal under
     // ZERO_OR_MORE, which has no link of its own operand.
-    std::vector<int> abStarC = {156, 6, 0, 21, 8, 0, 5, 'a', 0, 10, 0, 8, 8, 0, 0, 'b', 0,
-                                8,   0, 5, 'c', 0, 0, 0, 0};
+    std::vector<int> abStarC = {156, 6, 0,   21, 8, 0, 5, 'a', 0, 10, 0, 8, 8,
+                                0,   0, 'b', 0,  8, 0, 5, 'c', 0, 0,  0, 0};
     EXPECT_EQ(abStarC, programOf("ab*c", abStarC.size()));
 
     // A repeated group is a loop: ALTERNATIVE, the group, LOOP_BACK to the
     // ALTERNATIVE, then an ALTERNATIVE taking EMPTY.
-    std::vector<int> groupStar = {156, 6, 0, 30, 6, 0, 21, 21, 0, 3, 6,  0, 9, 8, 0, 6, 'a',
-                                  'b', 0, 31, 0, 3, 7, 0,  18, 6, 0, 3, 9, 0, 3, 0, 0, 0};
+    std::vector<int> groupStar = {156, 6, 0,  30, 6, 0, 21, 21, 0, 3, 6, 0, 9, 8, 0, 6, 'a',
+                                  'b', 0, 31, 0,  3, 7, 0,  18, 6, 0, 3, 9, 0, 3, 0, 0, 0};
     EXPECT_EQ(groupStar, programOf("(ab)*", groupStar.size()));
 
     // Two top-level branches, a class range, an anchor and "?" as a choice
     // between the literal and EMPTY.
-    std::vector<int> classOrOptional = {156, 6, 0, 10, 4, 0, 27, 'a', 'b', 'c', 0, 6, 0, 20, 1, 0,
-                                        3,   6, 0, 8,  8, 0, 8, 'x', 0,   6,   0, 3, 9, 0, 3, 0,
-                                        0,   0};
+    std::vector<int> classOrOptional = {156, 6, 0, 10, 4, 0, 27,  'a', 'b', 'c', 0, 6, 0, 20, 1, 0, 3,
+                                        6,   0, 8, 8,  0, 8, 'x', 0,   6,   0,   3, 9, 0, 3,  0, 0, 0};
     EXPECT_EQ(classOrOptional, programOf("[a-c]|^x?", classOrOptional.size()));
 
     // An empty branch still gets a node to enter.
@@ -78,9 +76,9 @@ TEST(RegexpTest, SetsTheScanHints)
         char anchored;
         const char *mustContain;
     } cases[] = {
-        {"ab*c", 'a', 0, nullptr},     {"^ab", 0, 1, nullptr},   {"a|b", 0, 0, nullptr},
-        {"x*abc", 0, 0, "abc"},        {"(a*)bc", 0, 0, "bc"},   {"x*ab(cdefg)ef", 0, 0, "ef"},
-        {"x*(abc)", 0, 0, nullptr},    {"a?bc", 0, 0, nullptr},  {"(ab|cd)", 0, 0, nullptr},
+        {"ab*c", 'a', 0, nullptr},  {"^ab", 0, 1, nullptr},  {"a|b", 0, 0, nullptr},
+        {"x*abc", 0, 0, "abc"},     {"(a*)bc", 0, 0, "bc"},  {"x*ab(cdefg)ef", 0, 0, "ef"},
+        {"x*(abc)", 0, 0, nullptr}, {"a?bc", 0, 0, nullptr}, {"(ab|cd)", 0, 0, nullptr},
         {"x*a+bcd", 0, 0, "bcd"},
     };
     for (const Case &c : cases) {
@@ -104,34 +102,55 @@ TEST(RegexpTest, MatchesLeftmostWithGreedyRepetitionAndFirstAlternative)
 {
     const char *cases[][3] = {
         // Empty matches, the end of the subject being a position too.
-        {"a*", "", "0:"}, {"a*", "bbb", "0:"}, {"", "xy", "0:"}, {"x*$", "ab", "2:"},
+        {"a*", "", "0:"},
+        {"a*", "bbb", "0:"},
+        {"", "xy", "0:"},
+        {"x*$", "ab", "2:"},
         // Repetition of one character, of classes and of groups.
-        {"ab*c", "xabbbcy", "1:abbbc"}, {"ab+c", "xacy", "<none>"}, {"ab+c", "abbc", "0:abbc"},
-        {"(a|b)+c", "ababc", "0:ababc 1:b"}, {"(ab)*c", "xababc", "1:ababc 1:ab"},
+        {"ab*c", "xabbbcy", "1:abbbc"},
+        {"ab+c", "xacy", "<none>"},
+        {"ab+c", "abbc", "0:abbc"},
+        {"(a|b)+c", "ababc", "0:ababc 1:b"},
+        {"(ab)*c", "xababc", "1:ababc 1:ab"},
         // A group keeps the last iteration that passed it, and an optional
         // group that matched empty is set.
-        {"((a)|b)+", "ab", "0:ab 1:b 2:a"}, {"(a*)?ab", "ab", "0:ab 1:"},
-        {"a.*b", "a1b2b3", "0:a1b2b"}, {"a[0-9]*b", "a12b", "0:a12b"}, {"[^ab]+", "abxyb", "2:xy"},
-        {"x(ab)?c", "xc xabc", "0:xc"}, {"x(ab)?c", "xabc", "0:xabc 1:ab"},
-        {"a*ab", "aaab", "0:aaab"}, {"(a*)(a)", "aaa", "0:aaa 1:aa 2:a"},
+        {"((a)|b)+", "ab", "0:ab 1:b 2:a"},
+        {"(a*)?ab", "ab", "0:ab 1:"},
+        {"a.*b", "a1b2b3", "0:a1b2b"},
+        {"a[0-9]*b", "a12b", "0:a12b"},
+        {"[^ab]+", "abxyb", "2:xy"},
+        {"x(ab)?c", "xc xabc", "0:xc"},
+        {"x(ab)?c", "xabc", "0:xabc 1:ab"},
+        {"a*ab", "aaab", "0:aaab"},
+        {"(a*)(a)", "aaa", "0:aaa 1:aa 2:a"},
         // A run before a multiplier leaves its last character to it.
-        {"abc*", "abab", "0:ab"}, {"abc+", "abab", "<none>"}, {"abc?d", "abd", "0:abd"},
+        {"abc*", "abab", "0:ab"},
+        {"abc+", "abab", "<none>"},
+        {"abc?d", "abd", "0:abd"},
         // Alternatives: the first that lets the rest succeed wins.
-        {"(a|ab)(c|bcd)", "abcd", "0:abcd 1:a 2:bcd"}, {"(ab|a)(c|bcd)", "abcd", "0:abc 1:ab 2:c"},
-        {"a|b|", "x", "0:"}, {"(|a)b", "ab", "0:ab 1:a"},
+        {"(a|ab)(c|bcd)", "abcd", "0:abcd 1:a 2:bcd"},
+        {"(ab|a)(c|bcd)", "abcd", "0:abc 1:ab 2:c"},
+        {"a|b|", "x", "0:"},
+        {"(|a)b", "ab", "0:ab 1:a"},
         // Groups that did not take part are unset; nine groups are allowed.
         {"(a)|(b)", "b", "0:b 2:b"},
-        {"(a)(b)(c)(d)(e)(f)(g)(h)(i)", "abcdefghi",
-         "0:abcdefghi 1:a 2:b 3:c 4:d 5:e 6:f 7:g 8:h 9:i"},
+        {"(a)(b)(c)(d)(e)(f)(g)(h)(i)", "abcdefghi", "0:abcdefghi 1:a 2:b 3:c 4:d 5:e 6:f 7:g 8:h 9:i"},
         // Anchors anywhere; classes with literal ] and -, and ranges that
         // start after an earlier one.
-        {"a^b", "a^b", "<none>"}, {"a\\^b", "a^b", "0:a^b"}, {"b$|c", "bc", "1:c"},
-        {"[]a]+", "x]a]", "1:]a]"}, {"[a-]+", "x-a", "1:-a"}, {"[^]x]", "]xy", "2:y"},
-        {"[a-c-e]+", "xdcb-", "1:dcb"}, {"[\\n]", "n", "0:n"},
+        {"a^b", "a^b", "<none>"},
+        {"a\\^b", "a^b", "0:a^b"},
+        {"b$|c", "bc", "1:c"},
+        {"[]a]+", "x]a]", "1:]a]"},
+        {"[a-]+", "x-a", "1:-a"},
+        {"[^]x]", "]xy", "2:y"},
+        {"[a-c-e]+", "xdcb-", "1:dcb"},
+        {"[\\n]", "n", "0:n"},
         // Bytes above 127 compare as unsigned in ranges.
         {"[\x80-\xff]+", "a\xc3\xa9z", "1:\xc3\xa9"},
         // The NOT_IN_SET and ANY_CHAR nodes never take the terminator.
-        {"a[^b]", "a", "<none>"}, {"a.", "a", "<none>"}, {"a[b]*$", "abb", "0:abb"},
+        {"a[^b]", "a", "<none>"},
+        {"a.", "a", "<none>"},
+        {"a[b]*$", "abb", "0:abb"},
     };
     for (const auto &[pattern, subject, expected] : cases)
         EXPECT_EQ(expected, describe(pattern, subject)) << pattern << " on " << subject;
@@ -197,10 +216,10 @@ TEST(RegexpTest, RaisesOnDamagedPrograms)
     EXPECT_EXIT(twRegexpExec(re, nullptr, "abc"), testing::ExitedWithCode(3), "memory corruption");
     EXPECT_EQ(0, twRegexpExec(re, nullptr, "x")) << "only what the matcher reaches is checked";
     re->program[17] = TW_RE_LITERAL;
-    re->program[19] = 0; // c no longer links to FINISH
+    re->program[19] = 0;  // c no longer links to FINISH
     EXPECT_EXIT(twRegexpExec(re, nullptr, "abc"), testing::ExitedWithCode(3), "corrupted pointers");
     re->program[19] = 5;
-    re->program[12] = TW_RE_EMPTY; // the repeated node is no longer simple
+    re->program[12] = TW_RE_EMPTY;  // the repeated node is no longer simple
     EXPECT_EXIT(twRegexpExec(re, nullptr, "abc"), testing::ExitedWithCode(3), "internal foulup");
     twRegexpDestroy(re);
 
@@ -246,8 +265,7 @@ TEST(RegexpTest, ReplacesMatchesIntoTheTemplate)
     twRegexpMatch bad{};
     bad.start[1] = damaged;
     bad.end[1] = damaged + 4;
-    EXPECT_EXIT(twRegexpReplace(re, &bad, "\\1", dest), testing::ExitedWithCode(3),
-                "damaged match string");
+    EXPECT_EXIT(twRegexpReplace(re, &bad, "\\1", dest), testing::ExitedWithCode(3), "damaged match string");
     bad.start[1] = damaged + 2;
     bad.end[1] = damaged;
     EXPECT_EXIT(twRegexpReplaceN(re, &bad, "x\\1", dest, sizeof dest), testing::ExitedWithCode(3),
@@ -351,4 +369,4 @@ TEST(RegexpTest, RefusedAllocationsEndCleanly)
     EXPECT_GT(made, 0);
 }
 
-} // namespace
+}  // namespace

@@ -18,8 +18,7 @@
 namespace {
 
 // Both outputs, compared whole and at the sizes around a cut.
-template <typename... Args>
-void expectSameAs(const char *ours, const char *theirs, Args... args)
+template <typename... Args> void expectSameAs(const char *ours, const char *theirs, Args... args)
 {
     char want[512], got[512];
     int n = snprintf(want, sizeof want, theirs, args...);
@@ -40,8 +39,7 @@ void expectSameAs(const char *ours, const char *theirs, Args... args)
     }
 }
 
-template <typename... Args>
-void expectSame(const std::string &fmt, Args... args)
+template <typename... Args> void expectSame(const std::string &fmt, Args... args)
 {
     expectSameAs(fmt.c_str(), fmt.c_str(), args...);
 }
@@ -65,8 +63,7 @@ const char *const kPrecisions[] = {"", ".", ".0", ".1", ".3", ".17", ".*"};
 
 // Calls check(format) for every flag set, width and precision that the
 // engine takes for the conversion.
-template <typename Check>
-void forEachSpec(const char *conv, const char *flags, bool precision, Check check)
+template <typename Check> void forEachSpec(const char *conv, const char *flags, bool precision, Check check)
 {
     for (const std::string &f : flagSets(flags))
         for (const char *w : kWidths)
@@ -154,8 +151,8 @@ TEST(SprintfDiffTest, SixtyFourBitAgainstLongLong)
 
 TEST(SprintfDiffTest, FloatingConversions)
 {
-    const double values[] = {0.0, -0.0, 1.0, -1.5, 0.000123456, 123456.789, 1e300, -1e-300,
-                             HUGE_VAL, -HUGE_VAL, NAN};
+    const double values[] = {0.0,   -0.0,    1.0,      -1.5,      0.000123456, 123456.789,
+                             1e300, -1e-300, HUGE_VAL, -HUGE_VAL, NAN};
     for (const char *conv : {"e", "E", "f", "g", "G", "le", "lf", "lG"})
         forEachSpec(conv, "-+ #0", true, [&](const std::string &fmt, bool sw, bool sp) {
             for (double v : values) expectSameStars(fmt, sw, sp, v);
@@ -168,8 +165,7 @@ TEST(SprintfDiffTest, CharacterStringAndPointerConversions)
         for (int v : {int{'a'}, int{' '}, 0, 255}) expectSameStars(fmt, sw, sp, v);
     });
     forEachSpec("s", "-+ ", true, [&](const std::string &fmt, bool sw, bool sp) {
-        for (const char *v : {"", "a", "hello", "a longer string of text"})
-            expectSameStars(fmt, sw, sp, v);
+        for (const char *v : {"", "a", "hello", "a longer string of text"}) expectSameStars(fmt, sw, sp, v);
     });
     void *ptrs[] = {reinterpret_cast<void *>(uintptr_t{1}), reinterpret_cast<void *>(uintptr_t{0xdeadbeef}),
                     &ptrs};
@@ -188,8 +184,7 @@ TEST(SprintfDiffTest, PositionalForms)
     expectSame("%2$-*1$ld|%3$c%3$c", 8, -99L, 'q');
     expectSame("%1$#x %1$#o %1$d %2$+.2e", 255, 1234.5);
     expectSame("a%1$sb%2$05hdc%3$lu", "mid", 70000, 18446744073709551615UL);
-    expectSame("%10$s%9$s%8$s%7$s%6$s%5$s%4$s%3$s%2$s%1$s", "0", "1", "2", "3", "4", "5", "6", "7",
-               "8", "9");
+    expectSame("%10$s%9$s%8$s%7$s%6$s%5$s%4$s%3$s%2$s%1$s", "0", "1", "2", "3", "4", "5", "6", "7", "8", "9");
 }
 
 }  // namespace

@@ -15,11 +15,17 @@
 
 namespace {
 
-int header(const char *s) { return static_cast<unsigned char>(s[-1]); }
+int header(const char *s)
+{
+    return static_cast<unsigned char>(s[-1]);
+}
 
 // Live bytes under 'tag' according to the debug-mode usage report.
 std::string usage;
-void collectLine(const char *line) { usage += std::string(" ") + line; }
+void collectLine(const char *line)
+{
+    usage += std::string(" ") + line;
+}
 long tagBytes(const char *tag)
 {
     usage.clear();
@@ -33,14 +39,13 @@ TEST(StrTest, ReleasedChunkIsReusedNewestFirstBySameSizeOnly)
     char *a = twStrCpy("0123456789"), *b = twStrCpy("abcdefghij");
     twStrFree(a);
     twStrFree(b);
-    char *nine = twStrCpy("ninechars"); // one byte shorter chunk
+    char *nine = twStrCpy("ninechars");  // one byte shorter chunk
     char *c = twStrCpy("klmnopqrst"), *d = twStrCpy("uvwxyzABCD");
     EXPECT_NE(b, nine);
     EXPECT_EQ(b, c) << "newest first";
     EXPECT_EQ(a, d);
     EXPECT_EQ(12, header(c)) << "the free-list link overwrote the header";
-    for (char *s : {c, d, nine})
-        twStrFree(s);
+    for (char *s : {c, d, nine}) twStrFree(s);
 }
 
 // Strings an application keeps back and gives up when memory runs short.
@@ -52,8 +57,7 @@ char *reserveStrings[kReserve];
 int reserveLeft;
 int dropReserve()
 {
-    while (reserveLeft > 0)
-        twStrFree(reserveStrings[--reserveLeft]);
+    while (reserveLeft > 0) twStrFree(reserveStrings[--reserveLeft]);
     return 1;
 }
 
@@ -67,20 +71,16 @@ void poolWork()
         reserveStrings[reserveLeft] = twStrCpy(text40);
     twAddPurgeRoutine(dropReserve);
     char *small[100], *large[8];
-    for (char *&s : small)
-        s = twStrCpy(text40);
-    for (char *&s : large)
-        s = twStrCatAlloc(text40, text40);
+    for (char *&s : small) s = twStrCpy(text40);
+    for (char *&s : large) s = twStrCatAlloc(text40, text40);
     char *trimmed = twStrTrimAlloc("  trimmed  ");
     char *old = twStrOldCopy("plain");
     const char *joined = twStrCat(twStrCat(trimmed, "+"), large[0]);
     printf("%s|%s|%s|%s\n", small[99], joined, old, twStrAlloc(1));
     twMemFree(old);
     twStrFree(trimmed);
-    for (char *s : small)
-        twStrFree(s);
-    for (char *s : large)
-        twStrFree(s);
+    for (char *s : small) twStrFree(s);
+    for (char *s : large) twStrFree(s);
     dropReserve();
     char *again = twStrCpy(text40);
     printf("%s\n", again);
@@ -94,8 +94,7 @@ TEST(StrTest, RefusedAllocationsEndAsOutOfMemoryOrAreSurvived)
 {
     std::string clean;
     long made = twtest::sweepAllocationFailures(poolWork, [&](const twtest::ForkResult &r) {
-        if (clean.empty())
-            clean = r.out;
+        if (clean.empty()) clean = r.out;
         EXPECT_EQ(clean, r.out);
     });
     EXPECT_GT(made, 0);
@@ -110,8 +109,7 @@ TEST(StrFreshPoolEnv, BlockTailIsReusedThenTerminateLeavesPlainBlocks)
 {
     std::string text(61, 'm');
     char *first = twStrCpy(text.c_str());
-    for (int i = 1; i < 64; i++)
-        ASSERT_EQ(first + 63 * i, twStrCpy(text.c_str()));
+    for (int i = 1; i < 64; i++) ASSERT_EQ(first + 63 * i, twStrCpy(text.c_str()));
     char *next = twStrCpy(text.c_str()), *tail = twStrAlloc(47);
     EXPECT_NE(first + 63 * 64, next) << "ran past the data area";
     EXPECT_EQ(first + 4032, tail);
@@ -123,7 +121,7 @@ TEST(StrFreshPoolEnv, BlockTailIsReusedThenTerminateLeavesPlainBlocks)
     twStrTerminate();
     char *e1 = twStrCpy(""), *e2 = twStrCpy("");
     EXPECT_NE(e1, e2) << "every string is a block of its own now";
-    twStrFree(e1); // the sanitizers object unless these are plain blocks
+    twStrFree(e1);  // the sanitizers object unless these are plain blocks
     twStrFree(e2);
     // Grows the twStrCat buffers: those made before termination must be gone.
     std::string big(300, 'L');
@@ -135,8 +133,7 @@ TEST(StrPurifyEnv, StringsArePlainBlocks)
     char *e1 = twStrCpy(""), *e2 = twStrCpy(""), *a = twStrAlloc(100);
     EXPECT_NE(e1, e2) << "no shared empty string when the pool is off";
     memset(a, 'r', 99);
-    for (char *s : {e1, e2, a})
-        twStrFree(s); // the sanitizers object unless these are plain blocks
+    for (char *s : {e1, e2, a}) twStrFree(s);  // the sanitizers object unless these are plain blocks
 }
 
 // With TW_STRDISABLE a string is a "twString" block of length + 1 bytes.
@@ -161,14 +158,16 @@ TEST(StrMemDbgEnv, HeaderTellsSharedEmptyChunkOrLargeString)
     char *e = twStrCpy("");
     EXPECT_EQ(1, header(e));
     EXPECT_EQ(e, twStrCpy(""));
-    for (int n : {1, -7})
-        EXPECT_EQ(e, twStrAlloc(n)) << n;
+    for (int n : {1, -7}) EXPECT_EQ(e, twStrAlloc(n)) << n;
     twStrFree(e);
-    twStrFree(e); // the shared empty string is never released
+    twStrFree(e);  // the shared empty string is never released
     EXPECT_STREQ("", e);
 
     // A chunk holds length + 2 bytes, at least 4.
-    struct { size_t len; int header; } cases[] = {{1, 4}, {3, 5}, {61, 63}, {62, 0}};
+    struct {
+        size_t len;
+        int header;
+    } cases[] = {{1, 4}, {3, 5}, {61, 63}, {62, 0}};
     for (auto c : cases) {
         std::string text = "<" + std::string(c.len - 1, 'x');
         long large = tagBytes("twStringLarge");
@@ -197,15 +196,14 @@ TEST(StrMemDbgEnv, CatAcceptsItsOwnResultsAlsoAfterExitHandlersRan)
 char *purgeCopy;
 int copyInPurge()
 {
-    if (!purgeCopy)
-        purgeCopy = twStrCpy("made by a purge");
+    if (!purgeCopy) purgeCopy = twStrCpy("made by a purge");
     return 1;
 }
 
 TEST(StrFirstUseEnv, PurgeRoutineMayTakeStringsWhileTheFirstBlockIsMade)
 {
     twAddPurgeRoutine(copyInPurge);
-    twMem_TestFailAllocation(2, 0); // the free lists, then the first block
+    twMem_TestFailAllocation(2, 0);  // the free lists, then the first block
     char *s = twStrCpy("first");
     twMem_TestFailAllocation(0, 0);
     ASSERT_NE(nullptr, purgeCopy) << "the purge did not run";
@@ -222,4 +220,4 @@ TW_ENV_SUITE(StrPurifyEnv, Purify, "TW_PURIFY=1");
 TW_ENV_SUITE(StrDisableMemDbgEnv, DisabledUnderMemDebug, "TW_STRDISABLE=1", "TW_MEMDBG=1");
 TW_ENV_SUITE(StrMemDbgEnv, MemDebug, "TW_MEMDBG=1");
 
-} // namespace
+}  // namespace

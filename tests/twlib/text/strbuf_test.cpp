@@ -19,7 +19,7 @@ TEST(StrBufTest, GrowthDoublesTheNeededLength)
     std::string a(300, 'a');
     twStrBufAppend(b, a.c_str());
     const char *t = twStrBufString(b);
-    twStrBufAppend(b, a.c_str()); // 600: still fits
+    twStrBufAppend(b, a.c_str());  // 600: still fits
     EXPECT_EQ(t, twStrBufString(b));
     EXPECT_EQ(601, twStrBufAppendChar(b, '!'));
     EXPECT_NE(t, twStrBufString(b));
@@ -43,17 +43,17 @@ TEST(StrBufTest, AppendsTakeAtMostNCharactersAndMayTakeTheBuffersOwnText)
     twStrBuf *b = twStrBufCreate(3);
     twStrBufAppendN(b, "abc", 10);
     twStrBufAppendN(b, "abc", -3);
-    twStrBufAppend(b, twStrBufString(b)); // grows
+    twStrBufAppend(b, twStrBufString(b));  // grows
     char unterminated[3] = {'u', 'v', 'w'};
-    twStrBufAppendN(b, unterminated, 2); // reads no further than n
-    twStrBufAppendStrings(b, "-", twStrBufString(b), (const char *)nullptr); // grows
+    twStrBufAppendN(b, unterminated, 2);                                      // reads no further than n
+    twStrBufAppendStrings(b, "-", twStrBufString(b), (const char *)nullptr);  // grows
     twStrBufRemoveN(b, 0);
     EXPECT_STREQ("abcabcuv-abcabcuv", twStrBufString(b));
     twStrBufRemoveN(b, 99);
     EXPECT_STREQ("", twStrBufString(b));
     EXPECT_EQ(0, twStrBufLength(b));
     EXPECT_EQ(b, twStrBufAppendStrings(b, "x", "", "y", (const char *)nullptr));
-    twStrBufAppendStrings(b, "1", twStrBufString(b), (const char *)nullptr); // room to spare
+    twStrBufAppendStrings(b, "1", twStrBufString(b), (const char *)nullptr);  // room to spare
     twStrBufRemoveN(b, 1);
     EXPECT_STREQ("xy1x", twStrBufString(b));
     EXPECT_EQ(4, twStrBufLength(b));
@@ -66,8 +66,7 @@ TEST(StrBufTest, RefusedAllocationsEndAsOutOfMemoryOrAreSurvived)
         twStrBuf *kept = twStrBufCreate(0);
         for (int round = 0; round < 3; round++) {
             twStrBuf *b = twStrBufCreate(round);
-            for (int i = 0; i < 200; i++)
-                twStrBufAppendChar(b, 'a' + i % 26);
+            for (int i = 0; i < 200; i++) twStrBufAppendChar(b, 'a' + i % 26);
             twStrBufAppendStrings(b, "<", twStrBufString(b), ">", (const char *)nullptr);
             twStrBufAppendN(b, twStrBufString(b), 50);
             twStrBufRemoveN(b, 10);
@@ -79,8 +78,7 @@ TEST(StrBufTest, RefusedAllocationsEndAsOutOfMemoryOrAreSurvived)
     };
     std::string clean;
     long made = twtest::sweepAllocationFailures(work, [&](const twtest::ForkResult &r) {
-        if (clean.empty())
-            clean = r.out;
+        if (clean.empty()) clean = r.out;
         EXPECT_EQ(clean, r.out);
     });
     EXPECT_GT(made, 0);
@@ -102,4 +100,4 @@ TEST(StrBufDisableEnv, TextIsAPlainStringBlock)
 // Suites that run in processes of their own.
 TW_ENV_SUITE(StrBufDisableEnv, DisabledUnderMemDebug, "TW_STRDISABLE=1", "TW_MEMDBG=1");
 
-} // namespace
+}  // namespace

@@ -41,10 +41,13 @@ std::string untok(const char *s, int flags, const char *seps = " \t\n")
 TEST(StrTokTest, PlainTokensEndAtSeparatorsAndFitTheBuffer)
 {
     EXPECT_EQ((Tokens{"a", "b"}), tokens("  a:b", " :", 16, false));
-    EXPECT_EQ((Tokens{"ab", "ef"}), tokens("abcd ef", " ", 3, false)) << "the rest of a cut token is passed over";
-    EXPECT_EQ((Tokens{std::string(1000, 'q'), "z"}), tokens((std::string(1000, 'q') + ":z").c_str(), ":", 0, false));
+    EXPECT_EQ((Tokens{"ab", "ef"}), tokens("abcd ef", " ", 3, false))
+        << "the rest of a cut token is passed over";
+    EXPECT_EQ((Tokens{std::string(1000, 'q'), "z"}),
+              tokens((std::string(1000, 'q') + ":z").c_str(), ":", 0, false));
     char buf[8], guard = 'x';
-    EXPECT_STREQ(":b", twStrTok("a:b", buf, sizeof buf, ":")) << "the position of the separator that ended the token";
+    EXPECT_STREQ(":b", twStrTok("a:b", buf, sizeof buf, ":"))
+        << "the position of the separator that ended the token";
     EXPECT_EQ(nullptr, twStrTok(" ", buf, sizeof buf, " "));
     EXPECT_STREQ("", buf) << "no token leaves the buffer empty";
     EXPECT_STREQ(" d", twStrTok("abc d", &guard, 0, " "));
@@ -56,12 +59,18 @@ TEST(StrTokQuoteTest, QuotesAndEscapes)
     // An unterminated quote runs to the end; a backslash before the ending
     // separator or at the end stands alone.
     const std::pair<const char *, Tokens> cases[] = {
-        {"\"x y\" z", {"x y", "z"}}, {"\"a b", {"a b"}}, {"a\"b c", {"a\"b", "c"}}, {"\"\" x", {"", "x"}},
-        {"   ", {}}, {"\\n \\\" a\\\\b", {"\\n", "\"", "a\\b"}}, {"a\\ b\\", {"a\\", "b\\"}},
+        {"\"x y\" z", {"x y", "z"}},
+        {"\"a b", {"a b"}},
+        {"a\"b c", {"a\"b", "c"}},
+        {"\"\" x", {"", "x"}},
+        {"   ", {}},
+        {"\\n \\\" a\\\\b", {"\\n", "\"", "a\\b"}},
+        {"a\\ b\\", {"a\\", "b\\"}},
         {"\"say \\\"hi\\\"\" \"\\t \\", {"say \"hi\"", "\\t \\"}},
     };
     for (int size : {256, 0})
-        for (const auto &[in, expected] : cases) EXPECT_EQ(expected, tokens(in, " ", size)) << in << " " << size;
+        for (const auto &[in, expected] : cases)
+            EXPECT_EQ(expected, tokens(in, " ", size)) << in << " " << size;
     // The position returned lies past the separators after the token.
     char buf[8];
     EXPECT_STREQ("b", twStrTokQuote("a   b", buf, sizeof buf, " "));
@@ -80,8 +89,8 @@ TEST(StrBufUntokQuoteTest, WritesTheQuotedFormThatReadsBack)
     EXPECT_EQ("$$x", untok("$x", TW_UNTOK_DOLLAR));
     EXPECT_EQ("\"$$ \\\\\"", untok("$ \\", TW_UNTOK_DOLLAR | TW_UNTOK_QUOTE));
 
-    const Tokens texts = {"", "plain", "two words", "tab\there", "\"", "\\", "a\\", "\\\"",
-                          "end\\ ", "\"quoted\"", " lead", "x:y", "::", "\\\\\"\\"};
+    const Tokens texts = {"",     "plain",  "two words",  "tab\there", "\"",  "\\", "a\\",
+                          "\\\"", "end\\ ", "\"quoted\"", " lead",     "x:y", "::", "\\\\\"\\"};
     for (const char *seps : {" \t\n", ":", "\\", " \\:"}) {
         StrBuf line(twStrBufCreate(0), twStrBufDestroy);
         for (const std::string &t : texts) {
@@ -113,10 +122,9 @@ TEST(StrBufTokTest, RefusedAllocationsEndAsOutOfMemoryOrAreSurvived)
         twStrBufDestroy(token);
         twStrBufDestroy(line);
     };
-    long made = twtest::sweepAllocationFailures(work, [](const twtest::ForkResult &r) {
-        EXPECT_EQ("1040 760 880\n", r.out);
-    });
+    long made = twtest::sweepAllocationFailures(
+        work, [](const twtest::ForkResult &r) { EXPECT_EQ("1040 760 880\n", r.out); });
     EXPECT_GT(made, 0);
 }
 
-} // namespace
+}  // namespace

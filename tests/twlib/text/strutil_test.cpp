@@ -39,14 +39,13 @@ TEST(StrUtilTest, SearchTrimAndBoundedCopy)
 
     char buf[6];
     EXPECT_STREQ("abcde", twStrncpyNullTerm(buf, "abcdefgh", sizeof buf));
-    twStrncpyNullTerm(buf, "zz", 0); // no room: nothing is written
+    twStrncpyNullTerm(buf, "zz", 0);  // no room: nothing is written
     EXPECT_EQ('a', buf[0]);
 }
 
 TEST(StrUtilTest, NumberTest)
 {
-    for (const char *yes : {"12", "-1.5e+3", ".", "+.5", "1.E-7", "3."})
-        EXPECT_EQ(1, twStrIsnum(yes)) << yes;
+    for (const char *yes : {"12", "-1.5e+3", ".", "+.5", "1.E-7", "3."}) EXPECT_EQ(1, twStrIsnum(yes)) << yes;
     for (const char *no : {"e5", "1e", "1.2.3", "1e5.0", "-", "", "1-2", "1e+", "1e5e3", " 1"})
         EXPECT_EQ(0, twStrIsnum(no)) << no;
     EXPECT_EQ(0, twStrIsnum(nullptr));
@@ -54,12 +53,13 @@ TEST(StrUtilTest, NumberTest)
 
 TEST(StrUtilTest, WildcardMatch)
 {
-    struct { const char *p, *s; int r; } cases[] = {
-        {"a*c", "abbc", 1},  {"a?c", "ac", 0},     {"*", "", 1},        {"*?", "", 0},
-        {"**a**", "bab", 1}, {"*.c", "x.c.h", 0},  {"*ab", "aab", 1},   {"a*b*c", "aXcYb", 0},
-        {"A*", "abc", 0},    {"ab", "abc", 0}};
-    for (auto c : cases)
-        EXPECT_EQ(c.r, twStrMat(c.p, c.s)) << c.p << " on " << c.s;
+    struct {
+        const char *p, *s;
+        int r;
+    } cases[] = {{"a*c", "abbc", 1},  {"a?c", "ac", 0},    {"*", "", 1},      {"*?", "", 0},
+                 {"**a**", "bab", 1}, {"*.c", "x.c.h", 0}, {"*ab", "aab", 1}, {"a*b*c", "aXcYb", 0},
+                 {"A*", "abc", 0},    {"ab", "abc", 0}};
+    for (auto c : cases) EXPECT_EQ(c.r, twStrMat(c.p, c.s)) << c.p << " on " << c.s;
     EXPECT_EQ(1, twStrIMat("*.TXT", "notes.txt"));
 
     // Plain backtracking over every star takes exponential time here.
@@ -137,11 +137,10 @@ TEST(StrUtilTest, RefusedAllocationsEndAsOutOfMemoryOrAreSurvived)
     };
     std::string clean;
     long made = twtest::sweepAllocationFailures(work, [&](const twtest::ForkResult &r) {
-        if (clean.empty())
-            clean = r.out;
+        if (clean.empty()) clean = r.out;
         EXPECT_EQ(clean, r.out);
     });
     EXPECT_GT(made, 0);
 }
 
-} // namespace
+}  // namespace

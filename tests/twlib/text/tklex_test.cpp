@@ -33,8 +33,7 @@ protected:
         if (stream) fclose(stream);
     }
     // Reads one token; returns the code and the token (or "-" at the end).
-    std::string next(const char *delims, const char *skips, const twTklexKey *keys = nullptr,
-                     int len = 80)
+    std::string next(const char *delims, const char *skips, const twTklexKey *keys = nullptr, int len = 80)
     {
         int code = twTklex(stream, buf, len, delims, skips, keys);
         return std::to_string(code) + ":" + (code < 0 ? "-" : buf);
@@ -155,10 +154,9 @@ TEST(TklexSweepTest, RefusedAllocationsEndAsOutOfMemoryOrAreSurvived)
         printf("%u %d %s\n", twListSize(words), codes, last->text);
         twListFreeGeneral(words, releaseWord);
     };
-    long made = twtest::sweepAllocationFailures(work, [](const twtest::ForkResult &r) {
-        EXPECT_EQ("44 12 }\n", r.out);
-    });
+    long made = twtest::sweepAllocationFailures(
+        work, [](const twtest::ForkResult &r) { EXPECT_EQ("44 12 }\n", r.out); });
     EXPECT_GT(made, 0);
 }
 
-} // namespace
+}  // namespace
