@@ -34,12 +34,13 @@ void checkLine(const std::string &line)
     // loses something when read again: a name that begins with "+" (the mark
     // of a chained record) or with white space, a text that begins with
     // white space or a colon and a blank, or ends in a colon and a blank,
-    // an empty text.
+    // an empty text. A record of the application "USER_FORMATTED" prints its
+    // text alone, by design, so it cannot read back as itself either.
     // Everything else must read back unchanged.
     auto blank = [](char c) { return isspace(static_cast<unsigned char>(c)) != 0; };
     const char *t = e->text;
     size_t n = strlen(t);
-    bool lossy = e->app[0] == '+' || blank(e->app[0]) || !t[0] || blank(t[0]) ||
+    bool lossy = strcmp(e->app, "USER_FORMATTED") == 0 || e->app[0] == '+' || blank(e->app[0]) || !t[0] || blank(t[0]) ||
                  (t[0] == ':' && t[1] == ' ') || (n >= 2 && t[n - 2] == ':' && t[n - 1] == ' ');
     if (!lossy) {
         twErr *again = twErrCreateFromString(once);
