@@ -1,9 +1,12 @@
 // String-keyed twSym tables (pooled keys, dynamic 2.0/2.0) against
-// std::unordered_map<std::string, void *> on the same key sets.
+// std::unordered_map<std::string, void *> on the same key sets, once with
+// the stock hash twSymStHash and once with twSymStrongHash. The store rows
+// also report how many distinct values the hash gives for the keys.
 #include "twlib/containers/sym.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -27,24 +30,34 @@ std::vector<std::string> makeKeys(int n)
     return keys;
 }
 
-twSymTable *newTable()
+double distinctHashes(const std::vector<std::string> &keys, twSymHashFn hash)
 {
-    twSymTable *t = twSymCreate(13, twSymStHash, twSymStEqu, twSymStCpy, twSymStFree);
+    std::vector<uint32_t> h;
+    h.reserve(keys.size());
+    for (const auto &k : keys) h.push_back(hash(k.c_str()));
+    std::sort(h.begin(), h.end());
+    return static_cast<double>(std::unique(h.begin(), h.end()) - h.begin());
+}
+
+twSymTable *newTable(twSymHashFn hash)
+{
+    twSymTable *t = twSymCreate(13, hash, twSymStEqu, twSymStCpy, twSymStFree);
     twSymDynamic(t, 2.0, 2.0);
     return t;
 }
 
-void BM_SymStore(benchmark::State &state)
+void BM_SymStore(benchmark::State &state, twSymHashFn hash)
 {
     auto keys = makeKeys(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        twSymTable *t = newTable();
+        twSymTable *t = newTable(hash);
         uintptr_t v = 1;
         for (const auto &k : keys) twSymStore(t, k.c_str(), reinterpret_cast<void *>(v++));
         benchmark::DoNotOptimize(t);
         twSymDestroy(t, twSymDummy);
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
+    state.counters["distinct"] = distinctHashes(keys, hash);
 }
 
 void BM_MapStore(benchmark::State &state)
@@ -59,10 +72,10 @@ void BM_MapStore(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-void BM_SymFetch(benchmark::State &state)
+void BM_SymFetch(benchmark::State &state, twSymHashFn hash)
 {
     auto keys = makeKeys(static_cast<int>(state.range(0)));
-    twSymTable *t = newTable();
+    twSymTable *t = newTable(hash);
     uintptr_t v = 1;
     for (const auto &k : keys) twSymStore(t, k.c_str(), reinterpret_cast<void *>(v++));
     for (auto _ : state)
@@ -87,9 +100,11 @@ void BM_MapFetch(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-BENCHMARK(BM_SymStore)->Arg(1000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SymStore, StHash, twSymStHash)->Arg(1000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SymStore, StrongHash, twSymStrongHash)->Arg(1000)->Arg(100000);
 BENCHMARK(BM_MapStore)->Arg(1000)->Arg(100000);
-BENCHMARK(BM_SymFetch)->Arg(1000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SymFetch, StHash, twSymStHash)->Arg(1000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SymFetch, StrongHash, twSymStrongHash)->Arg(1000)->Arg(100000);
 BENCHMARK(BM_MapFetch)->Arg(1000)->Arg(100000);
 
 }  // namespace

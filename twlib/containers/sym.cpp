@@ -169,6 +169,57 @@ SymEntry **allocSlots(uint32_t count)
     return static_cast<SymEntry **>(twMemCalloc(count ? count : 1, sizeof(SymEntry *), kSlotsTag));
 }
 
+// The strong string hash. One strlen, then the text in 8-byte words, each
+// folded into a state seeded with the length by a multiply and an
+// xor-shift; a final avalanche lets every input bit reach every one of the
+// 32 result bits. Loads go through memcpy of fixed sizes (no unaligned
+// access, nothing read past the NUL). A tail shorter than a word is not
+// copied byte by byte into a padded word, which would stall the load that
+// reads it back: a text of 8 bytes or more takes its last word ending at
+// the NUL (overlapping the word before), a shorter one is read in two
+// overlapping halves. With the length known, each form still tells every
+// text from every other.
+inline uint64_t load64(const char *p)
+{
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+inline uint64_t load32(const char *p)
+{
+    uint32_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+inline uint64_t strongStep(uint64_t h, uint64_t w)
+{
+    h = (h ^ w) * 0x9e3779b97f4a7c15u;
+    return h ^ (h >> 29);
+}
+
+inline uint32_t strongHash(const char *s)
+{
+    size_t len = std::strlen(s);
+    uint64_t h = 0x9e3779b97f4a7c15u ^ (len * 0xff51afd7ed558ccdu);
+    if (len >= 8) {
+        for (size_t i = 0; i + 8 < len; i += 8) h = strongStep(h, load64(s + i));
+        h = strongStep(h, load64(s + len - 8));
+    } else if (len >= 4) {
+        h = strongStep(h, load32(s) | load32(s + len - 4) << 32);
+    } else if (len > 0) {
+        auto byte = [s](size_t i) { return static_cast<uint64_t>(static_cast<unsigned char>(s[i])); };
+        h = strongStep(h, byte(0) | byte(len / 2) << 8 | byte(len - 1) << 16);
+    }
+    h ^= h >> 30;
+    h *= 0xbf58476d1ce4e5b9u;
+    h ^= h >> 27;
+    h *= 0x94d049bb133111ebu;
+    h ^= h >> 31;
+    return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
 // Equality through the table's compare. The string compare is by far the
 // most common one and chains of string keys can be long, so it is done in
 // line rather than through two calls.
@@ -185,7 +236,9 @@ inline bool keysEqual(const twSymTable *t, const void *stored, const void *probe
 
 inline uint32_t slotOf(const twSymTable *t, const void *key)
 {
-    return t->hash(key) % t->slotCount;
+    uint32_t h =
+        t->hash == twSymStrongHash ? (key ? strongHash(static_cast<const char *>(key)) : 0) : t->hash(key);
+    return h % t->slotCount;
 }
 
 SymEntry *findEntry(const twSymTable *t, const void *key)
@@ -590,6 +643,11 @@ uint32_t twSymStHash(const void *key)
     return tw_HashText(static_cast<const char *>(key));
 }
 
+uint32_t twSymStrongHash(const void *key)
+{
+    return key ? strongHash(static_cast<const char *>(key)) : 0;
+}
+
 uint32_t twSymStIhash(const void *key)
 {
     const unsigned char *s = static_cast<const unsigned char *>(key);
@@ -650,7 +708,7 @@ void twSymDump(const twSymTable *t)
 
 void twSymStrDump(const twSymTable *t)
 {
-    if (t->hash != twSymStHash) {
+    if (t->hash != twSymStHash && t->hash != twSymStrongHash) {
         printf("Only tables which use twSymStHash are accepted.\n");
         return;
     }

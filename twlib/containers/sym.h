@@ -139,12 +139,22 @@ int twSymLoopAddr2(twSymTable *t, twSymLoopAddr2Fn fn, void *a, void *b);
  * changed in between. */
 int twSymLoopResume(const twSymTable *t, twSymLoopFn fn, const void *resumeKey, void *a, void *b);
 
-/* Stock callbacks. String keys: twSymStHash (or twSymStIhash), twSymStEqu
- * (twStrEqu in the callback's type), twSymStCpy, twSymStFree. Pointer keys:
- * twSymPtrHash, twSymPtrCmp, twSymReturn, twSymDummy. None of them raises. */
+/* Stock callbacks. String keys: twSymStHash (or twSymStIhash, or
+ * twSymStrongHash for large tables), twSymStEqu (twStrEqu in the callback's
+ * type), twSymStCpy, twSymStFree. Pointer keys: twSymPtrHash, twSymPtrCmp,
+ * twSymReturn, twSymDummy. None of them raises. */
 /* The sum of each byte (unsigned) shifted left by (7 * i) mod 16, with
  * 32-bit wrap-around (tw_HashText); 0 for null. */
 uint32_t twSymStHash(const void *key);
+/* A hash of a string for tables with many string keys: spreads keys over
+ * all 32 bits, short identifier-like keys and long ones alike (the stock
+ * twSymStHash gives few distinct values, so large tables walk long chains).
+ * 0 for null. Reads the string once to its end and never past it. Its
+ * values are not part of any stored format or documented chain order: they
+ * may differ between releases and between platforms, so nothing may keep
+ * them. Use it with twSymStEqu and a string copyKey as twSymStHash is used.
+ * Cannot fail. */
+uint32_t twSymStrongHash(const void *key);
 /* The sum of each byte (signed, an upper-case letter counted as its
  * lower-case form) shifted left by i mod 8; 0 for null. */
 uint32_t twSymStIhash(const void *key);
@@ -165,10 +175,11 @@ void twSymDummy(void *word);
 
 /* Diagnostics on standard output. twSymDump: each non-empty slot as
  * "\n<slot>:\t" and one "*" per entry, then "\n". twSymStrDump: the same
- * with the keys as strings, for tables hashed by twSymStHash only (others
- * get "Only tables which use twSymStHash are accepted.\n"). twSymAnalyze:
- * "<length>: <slots>\n" for each chain length 0..maxLength, longer chains
- * counted as maxLength; a negative maxLength prints nothing. */
+ * with the keys as strings, for tables hashed by twSymStHash or
+ * twSymStrongHash only (others get "Only tables which use twSymStHash are
+ * accepted.\n"). twSymAnalyze: "<length>: <slots>\n" for each chain length
+ * 0..maxLength, longer chains counted as maxLength; a negative maxLength
+ * prints nothing. */
 void twSymDump(const twSymTable *t);
 void twSymStrDump(const twSymTable *t);
 void twSymAnalyze(const twSymTable *t, int maxLength);

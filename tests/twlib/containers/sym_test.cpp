@@ -199,6 +199,94 @@ TEST(SymTest, StringHashesSumShiftedBytesAndIhashIgnoresCase)
     EXPECT_EQ(0, twSymStEqu("same", nullptr));
 }
 
+// Identifier-like keys of mixed length, as option and menu names are.
+std::vector<std::string> identifierKeys(int n)
+{
+    static const char *const stems[] = {"menu",       "entry", "zr_window",    "opt",
+                                        "tcFac_item", "a",     "path_to_file", "x"};
+    std::vector<std::string> keys;
+    for (int i = 0; i < n; i++) keys.push_back(stems[i % 8] + ("_" + std::to_string(i)));
+    return keys;
+}
+
+// The strong hash reads words and overlapping tails: every byte of every
+// length must count, wherever the text lies, and nothing past the NUL may
+// be read (each text below is its own exact-size block, so ASan sees an
+// over-read).
+TEST(SymTest, StrongHashSpreadsKeysOverAllBitsAndCountsEveryByte)
+{
+    EXPECT_EQ(0u, twSymStrongHash(nullptr));
+
+    auto keys = identifierKeys(100000);
+    std::vector<uint32_t> h;
+    int bitCounts[32] = {};
+    for (const auto &k : keys) {
+        h.push_back(twSymStrongHash(k.c_str()));
+        for (int b = 0; b < 32; b++) bitCounts[b] += (h.back() >> b) & 1;
+    }
+    std::sort(h.begin(), h.end());
+    EXPECT_GT(std::unique(h.begin(), h.end()) - h.begin(), 99000);
+    for (int b = 0; b < 32; b++)
+        EXPECT_NEAR(50000, bitCounts[b], 1500) << "bit " << b << " is not set in about half the values";
+
+    const char *text = "The quick brown fox jumps over the lazy dog, twice.";
+    const size_t textLen = std::strlen(text);
+    std::vector<uint32_t> seen;
+    for (size_t len = 0; len <= textLen; len++) {
+        char *base = strndup(text, len);
+        uint32_t want = twSymStrongHash(base);
+        seen.push_back(want);
+        // The same text at every alignment hashes the same.
+        for (size_t offset = 1; offset < 8; offset++) {
+            char *moved = static_cast<char *>(malloc(offset + len + 1));
+            std::memcpy(moved + offset, base, len + 1);
+            EXPECT_EQ(want, twSymStrongHash(moved + offset)) << "length " << len << ", offset " << offset;
+            free(moved);
+        }
+        // Changing any one byte changes the value.
+        for (size_t i = 0; i < len; i++) {
+            char *changed = strdup(base);
+            changed[i] ^= 0x20;
+            EXPECT_NE(want, twSymStrongHash(changed)) << "byte " << i << " of " << len << " is ignored";
+            free(changed);
+        }
+        free(base);
+    }
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen.end(), std::unique(seen.begin(), seen.end())) << "two prefixes of the text hash the same";
+}
+
+// Every call works on a table hashed by the strong hash, through growth.
+TEST(SymTest, StrongHashTableStoresFetchesRemovesAndDumps)
+{
+    auto keys = identifierKeys(5000);
+    twSymTable *t = twSymCreate(13, twSymStrongHash, twSymStEqu, twSymStCpy, twSymStFree);
+    twSymDynamic(t, 2.0, 2.0);
+    twSymNotFoundValue(t, word(0xdead));
+    for (size_t i = 0; i < keys.size(); i++) EXPECT_EQ(word(0xdead), twSymStore(t, keys[i].c_str(), word(i)));
+    EXPECT_EQ(word(7), twSymStore(t, keys[7].c_str(), word(70)));
+    EXPECT_EQ(keys.size(), twSymSize(t));
+    EXPECT_GT(slotCount(t), keys.size() / 3) << "the table grew";
+    for (size_t i = 0; i < keys.size(); i += 2) ASSERT_EQ(word(i), twSymRemove(t, keys[i].c_str()));
+    for (size_t i = 0; i < keys.size(); i++) {
+        // A probe that is an equal text at another address finds the entry.
+        std::string probe = keys[i];
+        uintptr_t want = i % 2 == 0 ? 0xdead : i == 7 ? 70 : i;
+        ASSERT_EQ(word(want), twSymFetch(t, probe.c_str())) << probe;
+    }
+    EXPECT_EQ(keys.size() / 2, twSymSize(t));
+    EXPECT_EQ(word(0xdead), twSymFetch(t, "absent"));
+    EXPECT_EQ(word(0xdead), twSymFetch(t, ""));
+
+    twSymClear(t, twSymDummy);
+    twSymStore(t, "only", word(1));
+    testing::internal::CaptureStdout();
+    twSymStrDump(t);
+    EXPECT_NE(std::string::npos, testing::internal::GetCapturedStdout().find("only "))
+        << "string keys are dumped";
+    twSymDestroy(t, twSymDummy);
+}
+
 // A loop callback may remove its own entry and store new keys, also when
 // the stores make the table grow under the walk.
 TEST(SymTest, LoopCallbackRemovesItsOwnEntryAndStores)
