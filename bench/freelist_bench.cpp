@@ -1,8 +1,9 @@
-/* freelist_bench.cpp - size-class free lists against the platform allocator.
+/* freelist_bench.cpp - size-class free lists against the platform allocator
+ * and mimalloc.
  *
- * Each pattern runs once through twMemFlAlloc/twMemFlFree and once through
- * malloc/free, with the same sizes in the same order, so the pairs can be
- * compared directly.
+ * Each pattern runs through twMemFlAlloc/twMemFlFree, through malloc/free
+ * and (when the build has it) through mi_malloc/mi_free, with the same sizes
+ * in the same order, so the rows can be compared directly.
  */
 #include <benchmark/benchmark.h>
 
@@ -10,19 +11,30 @@
 #include <cstdlib>
 #include <vector>
 
+#include "bench_allocators.h"
 #include "twlib/core/freelist.h"
 
 namespace {
 
 struct FreeLists {
+    static bool refuse(benchmark::State &) { return false; }
     static void *get(uint32_t size) { return twMemFlAlloc(size, "bench"); }
     static void put(void *p, uint32_t size) { twMemFlFree(p, size); }
 };
 
 struct Platform {
+    static bool refuse(benchmark::State &state) { return benchalloc::refusePlatform(state); }
     static void *get(uint32_t size) { return malloc(size); }
     static void put(void *p, uint32_t) { free(p); }
 };
+
+#ifdef TW_HAVE_MIMALLOC
+struct Mimalloc {
+    static bool refuse(benchmark::State &) { return false; }
+    static void *get(uint32_t size) { return mi_malloc(size); }
+    static void put(void *p, uint32_t) { mi_free(p); }
+};
+#endif
 
 // Sizes of 8 to 160 bytes in a fixed scrambled order.
 std::vector<uint32_t> mixedSizes(size_t n)
@@ -39,6 +51,7 @@ std::vector<uint32_t> mixedSizes(size_t n)
 // A batch of allocations of one size, touched, then all released.
 template <class A> void batchOneSize(benchmark::State &state)
 {
+    if (A::refuse(state)) return;
     const uint32_t size = static_cast<uint32_t>(state.range(0));
     const size_t n = 1000;
     std::vector<void *> ptrs(n);
@@ -56,6 +69,7 @@ template <class A> void batchOneSize(benchmark::State &state)
 // A batch of mixed sizes, released in the opposite order.
 template <class A> void batchMixed(benchmark::State &state)
 {
+    if (A::refuse(state)) return;
     const size_t n = static_cast<size_t>(state.range(0));
     auto sizes = mixedSizes(n);
     std::vector<void *> ptrs(n);
@@ -74,6 +88,7 @@ template <class A> void batchMixed(benchmark::State &state)
 // another of a different size, like a hash table under churn.
 template <class A> void churnMixed(benchmark::State &state)
 {
+    if (A::refuse(state)) return;
     const size_t live = 4096;
     auto sizes = mixedSizes(live * 4);
     std::vector<void *> ptrs(live);
@@ -103,5 +118,10 @@ BENCHMARK_TEMPLATE(batchMixed, FreeLists)->Arg(100)->Arg(10000);
 BENCHMARK_TEMPLATE(batchMixed, Platform)->Arg(100)->Arg(10000);
 BENCHMARK_TEMPLATE(churnMixed, FreeLists);
 BENCHMARK_TEMPLATE(churnMixed, Platform);
+#ifdef TW_HAVE_MIMALLOC
+BENCHMARK_TEMPLATE(batchOneSize, Mimalloc)->Arg(8)->Arg(24)->Arg(64)->Arg(160);
+BENCHMARK_TEMPLATE(batchMixed, Mimalloc)->Arg(100)->Arg(10000);
+BENCHMARK_TEMPLATE(churnMixed, Mimalloc);
+#endif
 
 }  // namespace

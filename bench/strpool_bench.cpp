@@ -1,5 +1,10 @@
-// Pool strings of 1 to 61 characters against the platform's strdup/free:
-// each iteration copies a batch of strings and then releases them all.
+/* strpool_bench.cpp - pool strings of 1 to 61 characters against the
+ * platform's strdup/free and mimalloc's mi_strdup/mi_free.
+ *
+ * Each iteration copies a batch of strings and then releases them all; every
+ * allocator gets the same texts in the same order, so the rows of one
+ * pattern can be compared directly.
+ */
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -7,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_allocators.h"
 #include "twlib/text/str.h"
 
 namespace {
@@ -23,64 +29,64 @@ const std::vector<std::string> &sources()
     return texts;
 }
 
-void BM_PoolCopyFree(benchmark::State &state)
-{
-    const auto &src = sources();
-    const int batch = int(state.range(0));
-    std::vector<char *> out(static_cast<size_t>(batch));
-    for (auto _ : state) {
-        for (int i = 0; i < batch; i++) out[i] = twStrCpy(src[i].c_str());
-        benchmark::DoNotOptimize(out.data());
-        for (int i = 0; i < batch; i++) twStrFree(out[i]);
-    }
-    state.SetItemsProcessed(state.iterations() * batch);
-}
-BENCHMARK(BM_PoolCopyFree)->Arg(64)->Arg(1024)->Arg(4096);
+struct Pool {
+    static bool refuse(benchmark::State &) { return false; }
+    static char *copy(const char *s) { return twStrCpy(s); }
+    static void release(char *s) { twStrFree(s); }
+};
 
-void BM_StrdupFree(benchmark::State &state)
+struct Platform {
+    static bool refuse(benchmark::State &state) { return benchalloc::refusePlatform(state); }
+    static char *copy(const char *s) { return strdup(s); }
+    static void release(char *s) { free(s); }
+};
+
+#ifdef TW_HAVE_MIMALLOC
+struct Mimalloc {
+    static bool refuse(benchmark::State &) { return false; }
+    static char *copy(const char *s) { return mi_strdup(s); }
+    static void release(char *s) { mi_free(s); }
+};
+#endif
+
+template <class A> void copyFree(benchmark::State &state)
 {
+    if (A::refuse(state)) return;
     const auto &src = sources();
     const int batch = int(state.range(0));
     std::vector<char *> out(static_cast<size_t>(batch));
     for (auto _ : state) {
-        for (int i = 0; i < batch; i++) out[i] = strdup(src[i].c_str());
+        for (int i = 0; i < batch; i++) out[i] = A::copy(src[i].c_str());
         benchmark::DoNotOptimize(out.data());
-        for (int i = 0; i < batch; i++) free(out[i]);
+        for (int i = 0; i < batch; i++) A::release(out[i]);
     }
     state.SetItemsProcessed(state.iterations() * batch);
 }
-BENCHMARK(BM_StrdupFree)->Arg(64)->Arg(1024)->Arg(4096);
 
 // Releases in reverse order of creation, then in an interleaved order, so
 // the reuse lists are exercised as they fill and drain unevenly.
-void BM_PoolMixedOrder(benchmark::State &state)
+template <class A> void mixedOrder(benchmark::State &state)
 {
+    if (A::refuse(state)) return;
     const auto &src = sources();
     const int batch = int(state.range(0));
     std::vector<char *> out(static_cast<size_t>(batch));
     for (auto _ : state) {
-        for (int i = 0; i < batch; i++) out[i] = twStrCpy(src[i].c_str());
+        for (int i = 0; i < batch; i++) out[i] = A::copy(src[i].c_str());
         benchmark::DoNotOptimize(out.data());
-        for (int i = batch - 1; i >= 0; i -= 2) twStrFree(out[i]);
-        for (int i = 0; i < batch; i += 2) twStrFree(out[i]);
+        for (int i = batch - 1; i >= 0; i -= 2) A::release(out[i]);
+        for (int i = 0; i < batch; i += 2) A::release(out[i]);
     }
     state.SetItemsProcessed(state.iterations() * batch);
 }
-BENCHMARK(BM_PoolMixedOrder)->Arg(64)->Arg(1024)->Arg(4096);
 
-void BM_StrdupMixedOrder(benchmark::State &state)
-{
-    const auto &src = sources();
-    const int batch = int(state.range(0));
-    std::vector<char *> out(static_cast<size_t>(batch));
-    for (auto _ : state) {
-        for (int i = 0; i < batch; i++) out[i] = strdup(src[i].c_str());
-        benchmark::DoNotOptimize(out.data());
-        for (int i = batch - 1; i >= 0; i -= 2) free(out[i]);
-        for (int i = 0; i < batch; i += 2) free(out[i]);
-    }
-    state.SetItemsProcessed(state.iterations() * batch);
-}
-BENCHMARK(BM_StrdupMixedOrder)->Arg(64)->Arg(1024)->Arg(4096);
+BENCHMARK_TEMPLATE(copyFree, Pool)->Arg(64)->Arg(1024)->Arg(4096);
+BENCHMARK_TEMPLATE(copyFree, Platform)->Arg(64)->Arg(1024)->Arg(4096);
+BENCHMARK_TEMPLATE(mixedOrder, Pool)->Arg(64)->Arg(1024)->Arg(4096);
+BENCHMARK_TEMPLATE(mixedOrder, Platform)->Arg(64)->Arg(1024)->Arg(4096);
+#ifdef TW_HAVE_MIMALLOC
+BENCHMARK_TEMPLATE(copyFree, Mimalloc)->Arg(64)->Arg(1024)->Arg(4096);
+BENCHMARK_TEMPLATE(mixedOrder, Mimalloc)->Arg(64)->Arg(1024)->Arg(4096);
+#endif
 
 }  // namespace

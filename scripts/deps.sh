@@ -3,8 +3,9 @@
 # and silent when everything is already there.
 #   deps.sh build   the converter and the library: CMake, Ninja, g++
 #   deps.sh test    also GoogleTest, Google Benchmark, clang with its
-#                   sanitizer and fuzzer runtimes, Python 3 (layer check) and
-#                   pkg-config (install check)
+#                   sanitizer and fuzzer runtimes, Python 3 (layer check),
+#                   pkg-config (install check) and mimalloc (the allocator
+#                   benchmarks compare against it)
 set -euo pipefail
 what=${1:-test}
 
@@ -19,6 +20,7 @@ if [ "$what" = test ]; then
   [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
   [ -f /usr/include/gmock/gmock.h ] || need+=(libgmock-dev)
   [ -f /usr/include/benchmark/benchmark.h ] || need+=(libbenchmark-dev)
+  [ -f /usr/include/mimalloc.h ] || need+=(libmimalloc-dev)
   ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
 fi
 
