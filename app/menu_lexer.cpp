@@ -26,10 +26,12 @@ static int nextToken()
     }
 }
 
+// Copies the token, cut to size - 1 characters, in one pass.
 static void copyToken(char *dst, int size)
 {
-    strncpy(dst, reader.token, (size_t)size - 1);
-    dst[size - 1] = '\0';
+    int i = 0;
+    for (; i < size - 1 && reader.token[i] != '\0'; ++i) dst[i] = reader.token[i];
+    dst[i] = '\0';
 }
 
 // The value of the word's leading digits. A value beyond the 32-bit range
@@ -50,7 +52,7 @@ static int leadingDigitsValue(const char *word)
 // the input gives the empty string.
 static void readQuoted(char *dst, int size, int quote)
 {
-    char delimiter[2] = {quote == TOK_DQUOTE ? '"' : '\'', '\0'};
+    const char *delimiter = quote == TOK_DQUOTE ? "\"" : "'";
     int code = lex(delimiter, "", reader.keys);
     if (code == quote || code == TOK_END) {
         dst[0] = '\0';

@@ -3,25 +3,30 @@
 
 #include "twlib/containers/list.h"
 #include "twlib/containers/sym.h"
+#include "twlib/core/freelist.h"
 #include "twlib/core/mem.h"
 #include "twlib/text/str.h"
 
 MenuReaderState reader;
 
+// Menus and entries are small, many and all released together, so they come
+// from the free lists: no per-block overhead, and under memory checking they
+// are tagged blocks like any other.
 Menu *newMenu()
 {
-    auto *menu = static_cast<Menu *>(twMemMalloc(sizeof(Menu), "menu"));
+    auto *menu = static_cast<Menu *>(twMemFlAlloc(sizeof(Menu), "menu"));
     *menu = Menu{};
     menu->headerValue = 99;
     reader.menus = static_cast<Menu *>(twListDins(menu, reader.lastMenu, reader.menus));
     reader.lastMenu = menu;
+    reader.menuCount++;
     return menu;
 }
 
 void addMenuEntry(Menu *menu, const char *label, const char *action)
 {
     menu->numEntries++;
-    auto *entry = static_cast<MenuEntry *>(twMemMalloc(sizeof(MenuEntry), "menu entry"));
+    auto *entry = static_cast<MenuEntry *>(twMemFlAlloc(sizeof(MenuEntry), "menu entry"));
     *entry = MenuEntry{};
     menu->entries = static_cast<MenuEntry *>(twListSins(entry, menu->lastEntry, menu->entries));
     menu->lastEntry = entry;
@@ -61,7 +66,9 @@ void resolveMenuLinks()
 {
     // One lookup table of the first menu of each name keeps resolution
     // linear: names are borrowed from the menus, which outlive the table.
-    twSymTable *byName = twSymCreate(1031, twSymStHash, twSymStEqu, twSymReturn, twSymDummy);
+    // It starts with a slot per menu, so it seldom has to grow.
+    twSymTable *byName = twSymCreate(reader.menuCount < 1031 ? 1031 : reader.menuCount | 1, twSymStrongHash,
+                                     twSymStEqu, twSymReturn, twSymDummy);
     twSymDynamic(byName, 2.0, 2.0);
     for (Menu *m = reader.menus; m; m = m->next)
         if (!twSymFetchAddr(byName, m->name)) twSymStore(byName, m->name, m);
@@ -86,13 +93,14 @@ void freeMenus()
             MenuEntry *nextEntry = e->next;
             if (e->action) twStrFree(e->action);
             if (e->label) twStrFree(e->label);
-            twMemFree(e);
+            twMemFlFree(e, sizeof(MenuEntry));
             e = nextEntry;
         }
         if (m->name) twStrFree(m->name);
-        twMemFree(m);
+        twMemFlFree(m, sizeof(Menu));
         m = nextMenu;
     }
     reader.menus = nullptr;
     reader.lastMenu = nullptr;
+    reader.menuCount = 0;
 }

@@ -56,6 +56,7 @@ constexpr int MENU_TOKEN_SIZE = 80;
 struct MenuReaderState {
     Menu *menus = nullptr;                  // head of the menu list
     Menu *lastMenu = nullptr;               // its tail, so appending never walks the list
+    uint32_t menuCount = 0;                 // menus in the list, to size the link table
     char currentMenuName[MENU_TOKEN_SIZE];  // the menu whose header or body is being read
     FILE *stream = nullptr;                 // the input being read
     FILE *savedStream = nullptr;            // the stream current when the last file was opened

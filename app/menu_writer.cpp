@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "twlib/containers/list.h"
 #include "twlib/core/sizecheck.h"
@@ -26,6 +27,7 @@
 #include "twlib/text/str.h"
 
 static const char INDENT[] = "                ";
+constexpr size_t SCRIPT_BUFFER_SIZE = 1 << 16;
 
 // One step of the depth-first walk: a menu and the next of its entries
 // whose target is still to be visited.
@@ -58,10 +60,52 @@ static void push(WalkStack &stack, Menu *menu)
     stack.frames[stack.depth++] = Frame{menu, menu->entries};
 }
 
-// Writes one menu's call; -1 when a write failed.
-static int writeMenuText(FILE *out, const Menu *menu)
+// The script is assembled in a buffer of the writer's own and handed to the
+// stream a buffer at a time, without taking the stream's lock (the converter
+// is single-threaded): a few stream calls per buffer instead of several per
+// entry. The first failed hand-over is remembered; later text is dropped.
+class ScriptOut {
+public:
+    explicit ScriptOut(FILE *out) : out_(out) {}
+    // A literal's length is known without a scan.
+    template <size_t N> void put(const char (&literal)[N]) { put(literal, N - 1); }
+    void put(const char *text) { put(text, strlen(text)); }
+    void put(const char *text, size_t n)
+    {
+        if (n > sizeof buffer_ - used_) {
+            flush();
+            if (n > sizeof buffer_) return hand(text, n);
+        }
+        memcpy(buffer_ + used_, text, n);
+        used_ += n;
+    }
+    // True while every hand-over succeeded.
+    bool flush()
+    {
+        if (used_ > 0) hand(buffer_, used_);
+        used_ = 0;
+        return ok_;
+    }
+    bool ok() const { return ok_; }
+
+private:
+    void hand(const char *text, size_t n)
+    {
+        if (ok_ && fwrite_unlocked(text, 1, n, out_) != n) ok_ = false;
+    }
+
+    FILE *out_;
+    size_t used_ = 0;
+    bool ok_ = true;
+    char buffer_[1 << 14];
+};
+
+static void writeMenuText(ScriptOut &out, const Menu *menu)
 {
-    if (fprintf(out, "%s_menu := tcZr.MakeMenu(\"%s\",\n", menu->name, menu->name) < 0) return -1;
+    out.put(menu->name);
+    out.put("_menu := tcZr.MakeMenu(\"");
+    out.put(menu->name);
+    out.put("\",\n");
     bool first = true;
     for (const MenuEntry *e = menu->entries; e; e = e->next) {
         bool redSquare = false;
@@ -69,26 +113,34 @@ static int writeMenuText(FILE *out, const Menu *menu)
             if (twStrEqu(e->action, "&zr_plot")) continue;
             redSquare = twStrEqu(e->action, "&zr_window");
         }
-        if (!first && fputs(",\n", out) == EOF) return -1;
+        if (!first) out.put(",\n");
         first = false;
-        int written;
-        if (e->target)
-            written = fprintf(out, "%slist(\"%s\",%s_menu)", INDENT, e->label, e->target->name);
-        else if (redSquare)
-            written = fprintf(out, "%stcWin.RedSquareEntry", INDENT);
-        else
-            written = fprintf(out, "%slist(\"%s\",\"%s\")", INDENT, e->label, e->action);
-        if (written < 0) return -1;
+        out.put(INDENT);
+        if (e->target) {
+            out.put("list(\"");
+            out.put(e->label);
+            out.put("\",");
+            out.put(e->target->name);
+            out.put("_menu)");
+        } else if (redSquare) {
+            out.put("tcWin.RedSquareEntry");
+        } else {
+            out.put("list(\"");
+            out.put(e->label);
+            out.put("\",\"");
+            out.put(e->action);
+            out.put("\")");
+        }
     }
     // A menu without written entries still closes its call.
-    if (fputs(");\n", out) == EOF || fputs("\n", out) == EOF) return -1;
-    return 0;
+    out.put(");\n\n");
 }
 
-// Writes the menu, its sub-menus first, unless it is written already.
-static int walkMenu(FILE *out, WalkStack &stack, Menu *menu)
+// Writes the menu, its sub-menus first, unless it is written already; false
+// once a write has failed.
+static bool walkMenu(ScriptOut &out, WalkStack &stack, Menu *menu)
 {
-    if (menu->written) return 0;
+    if (menu->written) return out.ok();
     menu->written = 1;
     stack.depth = 0;
     push(stack, menu);
@@ -102,37 +154,43 @@ static int walkMenu(FILE *out, WalkStack &stack, Menu *menu)
             push(stack, sub);  // may move the frames: top is not used again
             continue;
         }
-        if (writeMenuText(out, top.menu) != 0) return -1;
+        writeMenuText(out, top.menu);
+        if (!out.ok()) return false;
         stack.depth--;
     }
-    return 0;
+    return true;
 }
 
-int writeMenu(FILE *out, Menu *menu)
+int writeMenu(FILE *file, Menu *menu)
 {
+    ScriptOut out(file);
     WalkStack stack{};
-    int result = walkMenu(out, stack, menu);
+    bool ok = walkMenu(out, stack, menu) && out.flush();
     if (stack.frames) twMemFree(stack.frames);
-    return result;
+    return ok ? 0 : -1;
 }
 
-int writeMenus(FILE *out)
+int writeMenus(FILE *file)
 {
+    ScriptOut out(file);
     WalkStack stack{};
-    int result = 0;
-    for (Menu *m = reader.menus; m && result == 0; m = m->next)
-        if (!m->referrer) result = walkMenu(out, stack, m);
+    bool ok = true;
+    for (Menu *m = reader.menus; m && ok; m = m->next)
+        if (!m->referrer) ok = walkMenu(out, stack, m);
     // Menus that only open one another in a cycle (or only themselves) are
     // reached from none of the menus above; they follow in reading order.
     // Without such cycles every menu is written by now.
-    for (Menu *m = reader.menus; m && result == 0; m = m->next) result = walkMenu(out, stack, m);
+    for (Menu *m = reader.menus; m && ok; m = m->next) ok = walkMenu(out, stack, m);
     if (stack.frames) twMemFree(stack.frames);
-    if (result != 0) return result;
     // With no menu there is nothing to hand over: the script stays empty
     // rather than naming a menu that does not exist.
     auto *last = static_cast<Menu *>(twListLast(reader.menus));
-    if (last && fprintf(out, "\ntcFac.SetMenus (fac, %s_menu);\n", last->name) < 0) return -1;
-    return 0;
+    if (ok && last) {
+        out.put("\ntcFac.SetMenus (fac, ");
+        out.put(last->name);
+        out.put("_menu);\n");
+    }
+    return out.flush() ? 0 : -1;
 }
 
 // The script being written, so that a fatal end can take it back. The name
@@ -189,6 +247,8 @@ int writeMenuScript(const char *name)
         printf("Unable to open file %s\n", name);
         return -1;
     }
+    // A larger buffer than stdio's default makes fewer, larger writes.
+    setvbuf(out, nullptr, _IOFBF, SCRIPT_BUFFER_SIZE);
     printf("Writing %s ... ", name);
     beginScript(name, out);
     bool ok = writeMenus(out) == 0 && fflush(out) == 0 && !ferror(out);

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -113,6 +116,78 @@ TEST_F(TklexTest, TooSmallBufferOrNoStreamReadsNothing)
     EXPECT_EQ("0:{", next("{", "")) << "nothing was read";
     twTklexKey key{nullptr, buf, 1, 5};
     EXPECT_EQ(0, twTklexMatch(nullptr, &key));
+}
+
+// A set is taken by its contents at each call, even when the caller reuses
+// one buffer for different sets.
+TEST_F(TklexTest, ReusedSetBufferIsReadAnewEachCall)
+{
+    open("a,b;c d;e f");
+    char delims[4] = ",";
+    EXPECT_EQ("0:a", next(delims, ""));
+    EXPECT_EQ("0:,", next(delims, ""));
+    strcpy(delims, ";");
+    EXPECT_EQ("0:b", next(delims, "")) << "',' no longer ends a token";
+    EXPECT_EQ("0:;", next(delims, ""));
+    strcpy(delims, "; ");
+    EXPECT_EQ("0:c", next(delims, ""));
+    delims[1] = '\0';
+    EXPECT_EQ("0: d", next(delims, "")) << "a shortened set";
+    std::string longSet = std::string("!#$%&()*+-./0123456789:;<=>?@") + " ";
+    EXPECT_EQ("0:;", next(longSet.c_str(), ""));
+    EXPECT_EQ("0:e", next(longSet.c_str(), "")) << "a set longer than any kept one";
+}
+
+// The token ends at a NUL byte read from the input as far as its keyword
+// match is concerned.
+TEST_F(TklexTest, NulByteInTokenEndsItsText)
+{
+    char b[] = "b";
+    twTklexKey key{nullptr, b, 1, 3};
+    open(std::string("b\0c x", 5));
+    EXPECT_EQ(3, twTklex(stream, buf, sizeof buf, " ", " ", &key));
+    EXPECT_EQ(0, memcmp(buf, "b\0c", 4));
+}
+
+// Tokens, the caller's own reads and push-backs share one stream position,
+// whatever the stream's buffering: a pipe, an unbuffered file and a file
+// whose buffer is smaller than a token.
+TEST(TklexStreamTest, TokensInterleaveWithTheCallersReadsUnderAnyBuffering)
+{
+    const std::string input = "alpha  beta{gamma}\n  delta{epsilon";
+    auto readAll = [](FILE *in) {
+        std::string seen;
+        char tok[80];
+        while (twTklex(in, tok, sizeof tok, " {}\n", " \n", nullptr) == 0) {
+            seen += std::string(tok) + "|";
+            int c = getc(in);  // the caller peeks at the next character
+            if (c == EOF) break;
+            ungetc(c == 'e' ? 'E' : c, in);  // and may push back another one
+        }
+        return seen;
+    };
+    const std::string expected = "alpha|beta|{|gamma|}|delta|{|Epsilon|";
+
+    int fds[2];
+    ASSERT_EQ(0, pipe(fds));
+    ASSERT_EQ((ssize_t)input.size(), write(fds[1], input.data(), input.size()));
+    close(fds[1]);
+    FILE *piped = fdopen(fds[0], "r");
+    EXPECT_EQ(expected, readAll(piped));
+    fclose(piped);
+
+    char path[] = "/tmp/tklex-XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ((ssize_t)input.size(), write(fd, input.data(), input.size()));
+    close(fd);
+    for (int mode : {_IONBF, _IOFBF}) {
+        FILE *in = fopen(path, "r");
+        setvbuf(in, nullptr, mode, 3);
+        EXPECT_EQ(expected, readAll(in)) << "buffering mode " << mode;
+        fclose(in);
+    }
+    unlink(path);
 }
 
 // A typical reader: every token kept as a pool string in a list of tagged
