@@ -164,7 +164,17 @@ static void *classPiece(uint32_t k)
     return carve(k);
 }
 
-void *twMemFlAlloc(uint32_t size, const char *tag)
+// List index of a request of n bytes, n >= 1: its class size / 8. For n = 0
+// the unsigned wrap gives an index far beyond the table, so that the fast
+// paths leave it to the slow ones, which count it as 8.
+static inline uint32_t fastIndex(uint32_t n)
+{
+    return ((n - 1) >> 3) + 1;
+}
+
+// Everything but a pop from a listed class: first use, the lists off or
+// torn down, a size of 0 or above 160, an empty list.
+[[gnu::noinline]] static void *allocSlow(uint32_t size, const char *tag)
 {
     ensureInit();
     uint64_t k = sizeClass(size);
@@ -176,7 +186,7 @@ void *twMemFlAlloc(uint32_t size, const char *tag)
     return classPiece(static_cast<uint32_t>(k));
 }
 
-void twMemFlFree(void *piece, uint32_t size)
+[[gnu::noinline]] static void freeSlow(void *piece, uint32_t size)
 {
     uint64_t k = sizeClass(size);
     if (!disabled && k <= kMaxClass) {
@@ -184,6 +194,36 @@ void twMemFlFree(void *piece, uint32_t size)
         return;
     }
     twMemFree(piece);
+}
+
+// The class table exists only while the lists are on, so testing it stands
+// for the mode checks on the common path. The piece that becomes the head
+// of its list is fetched into the cache ahead of the next request of its
+// class, which will read its link.
+void *twMemFlAlloc(uint32_t size, const char *tag)
+{
+    FreePiece **table = classTable;
+    uint32_t i = fastIndex(size);
+    if (table && i < kClassCount) {
+        FreePiece *p = table[i];
+        if (p) {
+            table[i] = p->next;
+            __builtin_prefetch(p->next);
+            return p;
+        }
+    }
+    return allocSlow(size, tag);
+}
+
+void twMemFlFree(void *piece, uint32_t size)
+{
+    FreePiece **table = classTable;
+    uint32_t i = fastIndex(size);
+    if (table && i < kClassCount && piece) {
+        push(&table[i], piece);
+        return;
+    }
+    freeSlow(piece, size);
 }
 
 int twMemFlPurge(void)

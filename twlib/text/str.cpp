@@ -50,8 +50,9 @@ struct FreeStack {
 
 bool initialized;
 bool disabled;
-bool pooling;          // initialized && !disabled: the fast paths test only this
-FreeStack *freeLists;  // kMaxChunk + 1 entries; entry k holds k-byte chunks
+// kMaxChunk + 1 entries; entry k holds the released k-byte chunks. Set only
+// while the pool is on, so the fast paths test it in place of the mode.
+FreeStack *freeLists;
 StrBlock *current;     // new chunks are carved from here
 char emptyString[2] = {1, 0};
 
@@ -75,7 +76,6 @@ void initPool()
     if (!disabled) {
         freeLists = static_cast<FreeStack *>(twMemCalloc(kMaxChunk + 1, sizeof(FreeStack), "twStrFreeLst"));
         pushBlock();
-        pooling = true;
     }
     twOnExitSetOrder(reinterpret_cast<twExitFn>(twStrFree), kExitOrder);
     twOnExitSetOrder(reinterpret_cast<twExitFn>(twStrBufDestroy), kExitOrder);
@@ -223,38 +223,59 @@ char *twStrAlloc(int n)
     return poolAlloc(size_t(n));
 }
 
-char *twStrCpy(const char *s)
+[[gnu::noinline]] static char *copySlow(const char *s, size_t len)
 {
-    if (!s) return nullptr;
-    size_t len = strlen(s);
-    if (pooling && len - 1 < size_t(kMaxChunk - 2)) {  // 1 to 61 characters
-        char *d = allocChunk(chunkSize(len + 1));
-        copyShort(d, s, len + 1);
-        return d;
-    }
     char *d = poolAlloc(len + 1);
     memcpy(d, s, len);
     d[len] = '\0';
     return d;
 }
 
-void twStrFree(char *s)
+char *twStrCpy(const char *s)
+{
+    if (!s) return nullptr;
+    size_t len = strlen(s);
+    if (freeLists && len - 1 < size_t(kMaxChunk - 2)) {  // 1 to 61 characters
+        char *d = allocChunk(chunkSize(len + 1));
+        copyShort(d, s, len + 1);
+        return d;
+    }
+    return copySlow(s, len);
+}
+
+// Everything but a chunk going onto a stack with room: null, the pool off
+// or not yet set up, the shared empty string, a large string, a full stack.
+[[gnu::noinline]] static void freeSlow(char *s)
 {
     if (!s) return;
-    if (!pooling) {
-        ensureInit();
-        if (!pooling) {
-            // The shared empty string is never released, also not once the
-            // pool has been switched off.
-            if (s != emptyString + 1) twMemFree(s);
-            return;
-        }
+    ensureInit();
+    if (disabled) {
+        // The shared empty string is never released, also not once the
+        // pool has been switched off.
+        if (s != emptyString + 1) twMemFree(s);
+        return;
     }
     int h = static_cast<unsigned char>(s[-1]);
     if (h >= kMinChunk && h <= kMaxChunk)
         pushChunk(s - 1, h);
     else if (h == 0)
         twMemFree(s - 1);
+}
+
+void twStrFree(char *s)
+{
+    FreeStack *lists = freeLists;
+    if (lists && s) {
+        unsigned h = static_cast<unsigned char>(s[-1]);
+        if (h - kMinChunk <= unsigned(kMaxChunk - kMinChunk)) {
+            FreeStack &fs = lists[h];
+            if (fs.top != fs.end) {
+                *fs.top++ = s - 1;
+                return;
+            }
+        }
+    }
+    freeSlow(s);
 }
 
 void twStrTerminate(void)
@@ -270,7 +291,6 @@ void twStrTerminate(void)
     // then starts afresh with plain blocks.
     releaseCatBuffers(nullptr);
     disabled = true;
-    pooling = false;
     for (int k = 0; k <= kMaxChunk; k++)
         if (freeLists[k].base) twMemFree(freeLists[k].base);
     twMemFree(freeLists);
