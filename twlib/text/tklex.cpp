@@ -16,20 +16,21 @@
 namespace {
 
 // A character set as a 256-bit map, so that testing a character costs the
-// same whatever the size of the set.
+// same whatever the size of the set. The NUL byte is never a member of a
+// set given as a string; a map may mark it anyway, as a place where a scan
+// must stop and look.
 class CharSet {
 public:
     CharSet() = default;
-    // From a NUL-terminated set; the NUL itself is never a member.
-    explicit CharSet(const char *set)
+    CharSet(const char *set, bool markNul)
     {
+        if (markNul) bits_[0] = 1;
         for (const char *p = set; *p; ++p) {
             auto c = (unsigned char)*p;
             bits_[c >> 6] |= uint64_t{1} << (c & 63);
         }
     }
-    // c is a character as getc returns it (EOF is never a member).
-    bool has(int c) const { return c >= 0 && ((bits_[(unsigned)c >> 6] >> (c & 63)) & 1); }
+    bool has(unsigned char c) const { return (bits_[c >> 6] >> (c & 63)) & 1; }
 
 private:
     uint64_t bits_[4] = {};
@@ -40,13 +41,15 @@ private:
 // never taken for its old set. Entries are replaced in turn.
 class SetCache {
 public:
-    // The map of a set, valid until the next lookup.
+    explicit SetCache(bool markNul) : markNul_(markNul), empty_("", markNul) {}
+
+    // The map of a set (a null set is empty), valid until the next lookup.
     const CharSet &lookup(const char *set)
     {
         if (set == nullptr || *set == '\0') return empty_;
         for (const Entry &entry : entries_)
             if (entry.address == set && strcmp(set, entry.text) == 0) return entry.map;
-        CharSet map(set);
+        CharSet map(set, markNul_);
         size_t length = strlen(set);
         if (length >= sizeof(Entry::text)) return unkept_ = map;
         Entry &entry = entries_[next_];
@@ -66,33 +69,28 @@ private:
     static constexpr uint32_t kEntries = 4;
     Entry entries_[kEntries];
     uint32_t next_ = 0;
+    bool markNul_;
     CharSet empty_;
     CharSet unkept_;  // the last set too long to keep
 };
 
-SetCache skipSets, delimiterSets;
+// Skip maps are plain; delimiter maps mark NUL, so that the scan for the end
+// of a token also stops at a NUL byte, whose position the token's length
+// depends on.
+SetCache skipSets(false), delimiterSets(true);
 
 #if defined(__GLIBC__)
-// glibc's getc_unlocked reads the stream's buffer in place: the next
-// character is *_IO_read_ptr++ while the buffer holds one, and __uflow
-// refills it otherwise. This reader does the same with the position held in
-// a local variable while a token is scanned, and stores it back when done.
-// Pushing back the character just read steps the position back over it,
-// which is what ungetc does with such a character.
-class StreamReader {
+// A window onto the stream's buffer. glibc's getc_unlocked reads that buffer
+// in place (the next character is *_IO_read_ptr++ while the buffer holds
+// one; __uflow refills it otherwise), so a scan may run over the window and
+// store the position back once, when it is done. A character left in the
+// window is not consumed, as if it had been read and pushed back.
+class Window {
 public:
-    explicit StreamReader(FILE *stream) : stream_(stream) { load(); }
-    int get() { return next_ < end_ ? *next_++ : refill(); }
-    // Only directly after a get() that returned a character.
-    void unget(int) { --next_; }
-    void finish() { stream_->_IO_read_ptr = (char *)next_; }
-
-private:
-    void load()
-    {
-        next_ = (const unsigned char *)stream_->_IO_read_ptr;
-        end_ = (const unsigned char *)stream_->_IO_read_end;
-    }
+    explicit Window(FILE *stream) : stream_(stream) { load(); }
+    const unsigned char *next, *end;
+    // Consumes and returns the next character past an exhausted window, or
+    // EOF.
     int refill()
     {
         finish();
@@ -100,20 +98,43 @@ private:
         load();
         return c;
     }
-
-    FILE *stream_;
-    const unsigned char *next_;
-    const unsigned char *end_;
-};
-#else
-class StreamReader {
-public:
-    explicit StreamReader(FILE *stream) : stream_(stream) {}
-    int get() { return getc_unlocked(stream_); }
-    void unget(int c) { ungetc(c, stream_); }
-    void finish() {}
+    // Leaves the character refill returned unconsumed.
+    void unread() { --next; }
+    void finish() { stream_->_IO_read_ptr = (char *)next; }
 
 private:
+    void load()
+    {
+        next = (const unsigned char *)stream_->_IO_read_ptr;
+        end = (const unsigned char *)stream_->_IO_read_end;
+    }
+
+    FILE *stream_;
+};
+#else
+// The same window over any stdio: one character at a time, a character left
+// unconsumed pushed back with ungetc.
+class Window {
+public:
+    explicit Window(FILE *stream) : next(&held_), end(&held_), stream_(stream) {}
+    const unsigned char *next, *end;
+    int refill()
+    {
+        int c = getc_unlocked(stream_);
+        if (c == EOF) return EOF;
+        held_ = (unsigned char)c;
+        next = end = &held_ + 1;
+        return c;
+    }
+    void unread() { --next; }
+    void finish()
+    {
+        if (next < end) ungetc(*next, stream_);
+        next = end;
+    }
+
+private:
+    unsigned char held_ = 0;
     FILE *stream_;
 };
 #endif
@@ -129,31 +150,50 @@ static int readToken(FILE *stream, char *buf, int length, const char *delimiters
     // would be written past its end.
     if (stream == nullptr || buf == nullptr || length < 2) return -1;
     const CharSet &skipSet = skipSets.lookup(skips);
-    const CharSet &delimiterSet = delimiterSets.lookup(delimiters);
-    StreamReader in(stream);
-    int c = in.get();
-    while (skipSet.has(c)) c = in.get();
-    if (c == EOF) {
-        in.finish();
-        return -1;
+    const CharSet &stopSet = delimiterSets.lookup(delimiters);
+    Window in(stream);
+
+    // Skip: the window ends at the first character that is not skipped.
+    for (;;) {
+        const unsigned char *p = in.next;
+        while (p < in.end && skipSet.has(*p)) ++p;
+        in.next = p;
+        if (p < in.end) break;
+        if (in.refill() == EOF) {
+            in.finish();
+            return -1;
+        }
+        in.unread();
     }
 
-    // A long token is truncated, never split: characters past the buffer
-    // are read and dropped.
+    // Collect runs of token characters up to a delimiter or the end of the
+    // input. A long token is truncated, never split: characters past the
+    // buffer are read and dropped.
+    const int room = length - 1;
     int stored = 0;
     int textLength = -1;  // where the first stored NUL byte ends the text
-    while (c != EOF && !delimiterSet.has(c)) {
-        if (stored < length - 1) {
-            if (c == 0 && textLength < 0) textLength = stored;
-            buf[stored++] = (char)c;
+    for (;;) {
+        const unsigned char *q = in.next;
+        for (; q < in.end && !stopSet.has(*q); ++q)
+            if (stored < room) buf[stored++] = (char)*q;
+        in.next = q;
+        if (q < in.end) {
+            if (*q != '\0') break;  // a delimiter, left unconsumed
+            // A NUL byte is a token character.
+            if (stored < room) {
+                if (textLength < 0) textLength = stored;
+                buf[stored++] = '\0';
+            }
+            in.next = q + 1;
+            continue;
         }
-        c = in.get();
+        if (in.refill() == EOF) break;
+        in.unread();
     }
     if (stored == 0) {
-        // The first character was a delimiter: it is the whole token.
-        buf[stored++] = (char)c;
-    } else if (c != EOF) {
-        in.unget(c);
+        // The first character was a delimiter (the first character is
+        // always stored otherwise): it is the whole token.
+        buf[stored++] = (char)*in.next++;
     }
     in.finish();
     buf[stored] = '\0';
