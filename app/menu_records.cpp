@@ -70,8 +70,12 @@ void resolveMenuLinks()
     twSymTable *byName = twSymCreate(reader.menuCount < 1031 ? 1031 : reader.menuCount | 1, twSymStrongHash,
                                      twSymStEqu, twSymReturn, twSymDummy);
     twSymDynamic(byName, 2.0, 2.0);
-    for (Menu *m = reader.menus; m; m = m->next)
-        if (!twSymFetchAddr(byName, m->name)) twSymStore(byName, m->name, m);
+    for (Menu *m = reader.menus; m; m = m->next) {
+        // The first menu of a name keeps it: a later one that displaced it
+        // puts it back.
+        void *first = twSymStore(byName, m->name, m);
+        if (first) twSymStore(byName, m->name, first);
+    }
 
     for (Menu *m = reader.menus; m; m = m->next) {
         for (MenuEntry *e = m->entries; e; e = e->next) {
