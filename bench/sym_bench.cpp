@@ -39,18 +39,18 @@ double distinctHashes(const std::vector<std::string> &keys, twSymHashFn hash)
     return static_cast<double>(std::unique(h.begin(), h.end()) - h.begin());
 }
 
-twSymTable *newTable(twSymHashFn hash)
+twSymTable *newTable(twSymHashFn hash, double loadLimit)
 {
     twSymTable *t = twSymCreate(13, hash, twSymStEqu, twSymStCpy, twSymStFree);
-    twSymDynamic(t, 2.0, 2.0);
+    twSymDynamic(t, loadLimit, 2.0);
     return t;
 }
 
-void BM_SymStore(benchmark::State &state, twSymHashFn hash)
+void BM_SymStore(benchmark::State &state, twSymHashFn hash, double loadLimit)
 {
     auto keys = makeKeys(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        twSymTable *t = newTable(hash);
+        twSymTable *t = newTable(hash, loadLimit);
         uintptr_t v = 1;
         for (const auto &k : keys) twSymStore(t, k.c_str(), reinterpret_cast<void *>(v++));
         benchmark::DoNotOptimize(t);
@@ -72,10 +72,10 @@ void BM_MapStore(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-void BM_SymFetch(benchmark::State &state, twSymHashFn hash)
+void BM_SymFetch(benchmark::State &state, twSymHashFn hash, double loadLimit)
 {
     auto keys = makeKeys(static_cast<int>(state.range(0)));
-    twSymTable *t = newTable(hash);
+    twSymTable *t = newTable(hash, loadLimit);
     uintptr_t v = 1;
     for (const auto &k : keys) twSymStore(t, k.c_str(), reinterpret_cast<void *>(v++));
     for (auto _ : state)
@@ -100,11 +100,13 @@ void BM_MapFetch(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-BENCHMARK_CAPTURE(BM_SymStore, StHash, twSymStHash)->Arg(1000)->Arg(100000);
-BENCHMARK_CAPTURE(BM_SymStore, StrongHash, twSymStrongHash)->Arg(1000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SymStore, StHash, twSymStHash, 2.0)->Arg(1000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SymStore, StrongHash, twSymStrongHash, 2.0)->Arg(1000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SymStore, StrongHashLoad1, twSymStrongHash, 1.0)->Arg(1000)->Arg(100000);
 BENCHMARK(BM_MapStore)->Arg(1000)->Arg(100000);
-BENCHMARK_CAPTURE(BM_SymFetch, StHash, twSymStHash)->Arg(1000)->Arg(100000);
-BENCHMARK_CAPTURE(BM_SymFetch, StrongHash, twSymStrongHash)->Arg(1000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SymFetch, StHash, twSymStHash, 2.0)->Arg(1000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SymFetch, StrongHash, twSymStrongHash, 2.0)->Arg(1000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SymFetch, StrongHashLoad1, twSymStrongHash, 1.0)->Arg(1000)->Arg(100000);
 BENCHMARK(BM_MapFetch)->Arg(1000)->Arg(100000);
 
 }  // namespace

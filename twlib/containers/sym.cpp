@@ -67,6 +67,7 @@ struct twSymTable {
     uint32_t entryCount;      // entries over all chains
     SymDynamicInfo *dynamic;  // null for a fixed-size table
     SymEntry **slots;         // slotCount heads (at least one allocated)
+    uint64_t slotMagic;       // magicFor(slotCount), for the slot of a hash
 };
 
 namespace {
@@ -170,15 +171,15 @@ SymEntry **allocSlots(uint32_t count)
 }
 
 // The strong string hash. One strlen, then the text in 8-byte words, each
-// folded into a state seeded with the length by a multiply and an
-// xor-shift; a final avalanche lets every input bit reach every one of the
-// 32 result bits. Loads go through memcpy of fixed sizes (no unaligned
-// access, nothing read past the NUL). A tail shorter than a word is not
-// copied byte by byte into a padded word, which would stall the load that
-// reads it back: a text of 8 bytes or more takes its last word ending at
-// the NUL (overlapping the word before), a shorter one is read in two
-// overlapping halves. With the length known, each form still tells every
-// text from every other.
+// folded into the state by one full 64 x 64 -> 128-bit multiply whose two
+// halves are xored together, so every bit of a word reaches bits above and
+// below it; the length goes in with a last such multiply. Loads go through
+// memcpy of fixed sizes (no unaligned access, nothing read past the NUL). A
+// tail shorter than a word is not copied byte by byte into a padded word,
+// which would stall the load that reads it back: a text of 8 bytes or more
+// takes its last word ending at the NUL (overlapping the word before), a
+// shorter one is read in two overlapping pieces. With the length known,
+// each form still tells every text from every other.
 inline uint64_t load64(const char *p)
 {
     uint64_t w;
@@ -193,30 +194,30 @@ inline uint64_t load32(const char *p)
     return w;
 }
 
-inline uint64_t strongStep(uint64_t h, uint64_t w)
+inline uint64_t foldMultiply(uint64_t x, uint64_t k)
 {
-    h = (h ^ w) * 0x9e3779b97f4a7c15u;
-    return h ^ (h >> 29);
+    unsigned __int128 r = static_cast<unsigned __int128>(x) * k;
+    return static_cast<uint64_t>(r >> 64) ^ static_cast<uint64_t>(r);
 }
+
+constexpr uint64_t kStrongSeed = 0xa0761d6478bd642fu;  // arbitrary odd constants with mixed bits
+constexpr uint64_t kStrongStep = 0x9e3779b97f4a7c15u;
+constexpr uint64_t kStrongLast = 0xbf58476d1ce4e5b9u;
 
 inline uint32_t strongHash(const char *s)
 {
     size_t len = std::strlen(s);
-    uint64_t h = 0x9e3779b97f4a7c15u ^ (len * 0xff51afd7ed558ccdu);
+    uint64_t h = kStrongSeed;
     if (len >= 8) {
-        for (size_t i = 0; i + 8 < len; i += 8) h = strongStep(h, load64(s + i));
-        h = strongStep(h, load64(s + len - 8));
+        for (size_t i = 0; i + 8 < len; i += 8) h = foldMultiply(h ^ load64(s + i), kStrongStep);
+        h = foldMultiply(h ^ load64(s + len - 8), kStrongStep);
     } else if (len >= 4) {
-        h = strongStep(h, load32(s) | load32(s + len - 4) << 32);
+        h = foldMultiply(h ^ (load32(s) | load32(s + len - 4) << 32), kStrongStep);
     } else if (len > 0) {
         auto byte = [s](size_t i) { return static_cast<uint64_t>(static_cast<unsigned char>(s[i])); };
-        h = strongStep(h, byte(0) | byte(len / 2) << 8 | byte(len - 1) << 16);
+        h = foldMultiply(h ^ (byte(0) | byte(len / 2) << 8 | byte(len - 1) << 16), kStrongStep);
     }
-    h ^= h >> 30;
-    h *= 0xbf58476d1ce4e5b9u;
-    h ^= h >> 27;
-    h *= 0x94d049bb133111ebu;
-    h ^= h >> 31;
+    h = foldMultiply(h ^ len, kStrongLast);
     return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
@@ -234,11 +235,30 @@ inline bool keysEqual(const twSymTable *t, const void *stored, const void *probe
     return t->compare(stored, probe) != 0;
 }
 
+// The table's hash of a key; the strong hash is called in line.
+inline uint32_t hashOf(const twSymTable *t, const void *key)
+{
+    if (t->hash == twSymStrongHash) return key ? strongHash(static_cast<const char *>(key)) : 0;
+    return t->hash(key);
+}
+
+// h mod count by two multiplies with magic = magicFor(count) instead of a
+// division, which would be the slowest step of a lookup: the remainder is
+// the high word of (the low 64 bits of magic * h) * count. Exact for every
+// 32-bit h and count >= 1 (for count 1 the magic wraps to 0, giving 0).
+inline uint64_t magicFor(uint32_t count)
+{
+    return count ? UINT64_MAX / count + 1 : 0;
+}
+
+inline uint32_t reduce(uint32_t h, uint64_t magic, uint32_t count)
+{
+    return static_cast<uint32_t>((static_cast<unsigned __int128>(magic * h) * count) >> 64);
+}
+
 inline uint32_t slotOf(const twSymTable *t, const void *key)
 {
-    uint32_t h =
-        t->hash == twSymStrongHash ? (key ? strongHash(static_cast<const char *>(key)) : 0) : t->hash(key);
-    return h % t->slotCount;
+    return reduce(hashOf(t, key), t->slotMagic, t->slotCount);
 }
 
 SymEntry *findEntry(const twSymTable *t, const void *key)
@@ -389,6 +409,7 @@ twSymTable *twSymCreate(uint32_t slotCount, twSymHashFn hash, twSymCmpFn compare
     t->freeKey = freeFn(freeKey);
     t->notFoundValue = nullptr;
     t->slotCount = slotCount;
+    t->slotMagic = magicFor(slotCount);
     t->entryCount = 0;
     t->dynamic = nullptr;
     t->slots = allocSlots(slotCount);
@@ -423,15 +444,16 @@ void twSymResize(twSymTable *t, uint32_t newSlotCount)
     SymEntry **old = t->slots;
     uint32_t k = 0;
     for (uint32_t i = 0; i < t->slotCount; i++)
-        for (SymEntry *e = old[i]; e && k < n; e = e->next) scratch.hashes[k++] = t->hash(e->key);
+        for (SymEntry *e = old[i]; e && k < n; e = e->next) scratch.hashes[k++] = hashOf(t, e->key);
     tw_UnwindPop(&unwind);
     SymEntry **fresh = scratch.fresh;
     // Same walk, same order: entry k takes hash k.
+    uint64_t magic = magicFor(newSlotCount);
     k = 0;
     for (uint32_t i = 0; i < t->slotCount; i++) {
         while (SymEntry *e = old[i]) {
             old[i] = e->next;
-            uint32_t j = (k < n ? scratch.hashes[k++] : t->hash(e->key)) % newSlotCount;
+            uint32_t j = reduce(k < n ? scratch.hashes[k++] : hashOf(t, e->key), magic, newSlotCount);
             e->next = fresh[j];
             fresh[j] = e;
         }
@@ -440,6 +462,7 @@ void twSymResize(twSymTable *t, uint32_t newSlotCount)
     twMemFree(old);
     t->slots = fresh;
     t->slotCount = newSlotCount;
+    t->slotMagic = magic;
 }
 
 uint32_t twSymSize(const twSymTable *t)

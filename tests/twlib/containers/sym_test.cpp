@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -112,6 +113,47 @@ TEST(SymTest, DynamicTableGrowsToPrimes)
         }
         EXPECT_EQ(want, growth);
         for (uintptr_t k = 1; k <= entries; k++) ASSERT_EQ(word(k), twSymFetch(t, word(k))) << k;
+        twSymDestroy(t, twSymDummy);
+    }
+}
+
+// Entries per slot as twSymDump shows them ("\n<slot>:\t" and a "*" each).
+std::vector<std::pair<uint32_t, int>> dumpedChains(const twSymTable *t)
+{
+    testing::internal::CaptureStdout();
+    twSymDump(t);
+    std::string out = testing::internal::GetCapturedStdout();
+    std::vector<std::pair<uint32_t, int>> chains;
+    for (size_t at = out.find('\n'); at != std::string::npos && at + 1 < out.size();
+         at = out.find('\n', at + 1)) {
+        size_t tab = out.find('\t', at);
+        size_t end = std::min(out.find('\n', at + 1), out.size());
+        chains.emplace_back(std::stoul(out.substr(at + 1, tab - at - 2)), static_cast<int>(end - tab - 1));
+    }
+    return chains;
+}
+
+// A key lies in chain hash mod slotCount, for hashes up to the top of the
+// 32-bit range and for slot counts that are 1, powers of two and primes,
+// after a store and after a resize.
+TEST(SymTest, KeysLieInChainHashModSlotCount)
+{
+    const uint32_t hashes[] = {0,           1,           2,           6,           7,
+                               400,         401,         65535,       65536,       100002,
+                               0x7fffffffu, 0x80000000u, 0xdeadbeefu, 0xfffffffeu, 0xffffffffu};
+    const uint32_t counts[] = {1, 2, 3, 7, 64, 401, 65536, 100003, 1u << 20};
+    for (uint32_t count : counts) {
+        twSymTable *t = pointerTable(count == 1 ? 2 : 1);
+        for (uint32_t h : hashes) twSymStore(t, word(h), word(1));
+        twSymResize(t, count);
+        for (int round = 0; round < 2; round++) {
+            std::map<uint32_t, int> perSlot;
+            for (uint32_t h : hashes) perSlot[h % count]++;
+            std::vector<std::pair<uint32_t, int>> want(perSlot.begin(), perSlot.end());
+            EXPECT_EQ(want, dumpedChains(t)) << count << " slots, " << (round ? "stored after" : "resized");
+            for (uint32_t h : hashes) ASSERT_EQ(word(1), twSymRemove(t, word(h)));
+            for (uint32_t h : hashes) twSymStore(t, word(h), word(1));
+        }
         twSymDestroy(t, twSymDummy);
     }
 }
