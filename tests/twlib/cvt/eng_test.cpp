@@ -10,8 +10,7 @@
 #include <string>
 
 #include "support/oom_sweep.h"
-#include "twlib/err/error.h"
-#include "twlib/err/except.h"
+#include "support/raised.h"
 
 namespace {
 
@@ -27,53 +26,9 @@ Read ustrtod(const char *text)
     return {v, end - text};
 }
 
-// The library's catalogue is a file of its own; these tests read the
-// numbers of the errors raised, from a stand-in catalogue.
-char standInByte;
-twMsgFileHandle *const standIn = reinterpret_cast<twMsgFileHandle *>(&standInByte);
-
-const char *standInText(twMsgFileHandle *, int number, va_list)
-{
-    static char text[32];
-    snprintf(text, sizeof text, "[E]message %d", number);
-    return text;
-}
-
-const char *standInName(twMsgFileHandle *)
-{
-    return "twlib";
-}
-
-twMsgFileHandle *standInLibrary(const char *)
-{
-    return standIn;
-}
-
-twMsgFileHandle *standInOwn()
-{
-    return standIn;
-}
-
-void useStandInCatalogue()
-{
-    static const twExMessageSource ex = {standInText, standInName, standInLibrary};
-    static const twErrMessageSource err = {standInText, standInName, standInOwn};
-    twEx_SetMessageSource(&ex);
-    twErr_SetMessageSource(&err);
-}
-
-// The number of the exception f raises; 0 when it returns.
 int raised(void (*f)())
 {
-    useStandInCatalogue();
-    volatile int number = 0;
-    TW_TRY(TW_EX_ALL) {
-        f();
-    } TW_CATCH {
-        number = twErrNum(twExErrV) ? twErrNum(twExErrV) : -1;
-        TW_EX_SWALLOW();
-    } TW_END_TRY;
-    return number;
+    return twtest::raised(f).number;
 }
 
 TEST(EngTest, ReadsMagnitudeThenUnit)
@@ -106,24 +61,26 @@ TEST(EngTest, ReadsMagnitudeThenUnit)
 
 TEST(EngTest, DefaultMagnitudeAndOwnUnit)
 {
-    char *end;
-    const char *t = "5";
-    EXPECT_DOUBLE_EQ(5e-3, twCvtUstrtod2(t, &end, 5, "volts"));
-    EXPECT_EQ(t + 1, end);
-    t = "5Vol";  // wholly a leading part of the unit: no magnitude at all
-    EXPECT_DOUBLE_EQ(5.0, twCvtUstrtod2(t, &end, 5, "volts"));
-    EXPECT_EQ(t + 4, end);
-    t = "5kvx";  // kilo, then as much of the unit as agrees
-    EXPECT_DOUBLE_EQ(5000.0, twCvtUstrtod2(t, &end, 5, "volts"));
-    EXPECT_EQ(t + 3, end);
-    t = "5kohm";  // the fixed list is not consulted
-    EXPECT_DOUBLE_EQ(5000.0, twCvtUstrtod2(t, &end, 5, "volts"));
-    EXPECT_EQ(t + 2, end);
-    EXPECT_DOUBLE_EQ(5.0, twCvtUstrtod2("5", &end, 99, "volts")) << "an index outside the table scales by 1";
-    EXPECT_DOUBLE_EQ(5000.0, twCvtUstrtod2("5kohm", &end, 6, nullptr));
-    t = "x";
-    EXPECT_EQ(0.0, twCvtUstrtod2(t, &end, 7, "volts"));
-    EXPECT_EQ(t, end);
+    const struct {
+        const char *text;
+        int mag;
+        const char *unit;
+        double value;
+        long used;
+    } cases[] = {
+        {"5", 5, "volts", 5e-3, 1},
+        {"5Vol", 5, "volts", 5.0, 4},     // wholly a leading part of the unit: no magnitude at all
+        {"5kvx", 5, "volts", 5000.0, 3},  // kilo, then as much of the unit as agrees
+        {"5kohm", 5, "volts", 5000.0, 2}, // the fixed list is not consulted
+        {"5", 99, "volts", 5.0, 1},       // an index outside the table scales by 1
+        {"5kohm", 6, nullptr, 5000.0, 5},
+        {"x", 7, "volts", 0.0, 0},
+    };
+    for (const auto &c : cases) {
+        char *end;
+        EXPECT_DOUBLE_EQ(c.value, twCvtUstrtod2(c.text, &end, c.mag, c.unit)) << c.text << " " << c.mag;
+        EXPECT_EQ(c.used, end - c.text) << c.text << " " << c.mag;
+    }
 }
 
 TEST(EngTest, MagnitudeLetters)
