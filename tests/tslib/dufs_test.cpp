@@ -14,8 +14,7 @@
 
 #include "support/oom_sweep.h"
 #include "support/process.h"
-#include "twlib/err/error.h"
-#include "twlib/err/except.h"
+#include "support/raised.h"
 
 namespace {
 
@@ -23,44 +22,8 @@ using twtest::readFile;
 using twtest::TempDir;
 using Bytes = std::vector<unsigned char>;
 
-// What a raise left behind; number 0 when nothing was raised.
-struct Raised {
-    uint32_t tag = 0;
-    int number = 0;
-    int severity = 0;
-    std::string location, text;
-};
-
-// The record of the stream's own message in a raised chain: while a
-// message is missing from the catalogue, the chain's head reports that and
-// the stream's record follows it.
-int findStreamRecord(twErr *record, void *data)
-{
-    int n = twErrNum(record);
-    if (n != 1008 && (n < 1300 || n > 1320)) return 1;
-    auto *r = static_cast<Raised *>(data);
-    r->number = n;
-    r->severity = twErrSeverity(record);
-    r->location = twErrLocation(record) ? twErrLocation(record) : "";
-    r->text = twErrText(record) ? twErrText(record) : "";
-    return 0;
-}
-
-// Runs work() in a catch frame. The work must keep no C++ object with a
-// destructor in its own frame, since a raise jumps over it.
-template <class Work> Raised raisedBy(Work &&work)
-{
-    Raised r;
-    TW_TRY(TW_EX_ALL) {
-        work();
-    } TW_CATCH {
-        r.tag = twExTagV;
-        r.number = -1;  // raised, but not by the stream
-        twErrLoop(twExErrV, findStreamRecord, &r);
-        TW_EX_SWALLOW();
-    } TW_END_TRY;
-    return r;
-}
+using twtest::Raised;
+using twtest::raised;
 
 std::string asString(const Bytes &b)
 {
@@ -287,8 +250,10 @@ Raised readOne(const TempDir &tmp, unsigned flags, const Bytes &data, int type, 
 {
     std::string path = binaryFile(tmp, "one.bin", 1, flags, data);
     twDufsB *r = twDufsBFopen(path.c_str(), "r");
-    if (!r) return Raised{0, -1, 0, "", ""};
-    Raised raised = raisedBy([&] { *count = twDufsBRead(r, out, 1, type, signExtend); });
+    Raised raised;
+    raised.number = -1;  // not even opened
+    if (!r) return raised;
+    raised = twtest::raised([&] { *count = twDufsBRead(r, out, 1, type, signExtend); });
     twDufsBFclose(r);
     return raised;
 }
@@ -380,7 +345,7 @@ TEST(DufsBinaryTest, ValuesThatDoNotFitRaise1320)
     twDufsB *r = twDufsBFopen(path.c_str(), "r");
     ASSERT_NE(nullptr, r);
     int32_t values[3] = {};
-    EXPECT_EQ(1320, raisedBy([&] { twDufsBRead(r, values, 3, TW_DUFSB_LONG, 1); }).number);
+    EXPECT_EQ(1320, raised([&] { twDufsBRead(r, values, 3, TW_DUFSB_LONG, 1); }).number);
     EXPECT_EQ(1, values[0]);
     EXPECT_EQ(2, values[1]);
     twDufsBFclose(r);
@@ -423,7 +388,7 @@ TEST(DufsBinaryTest, BadDescriptorsAndMisuseRaiseTheirMessages)
         {"null destination", [&] { twDufsBRead(fine, nullptr, 1, 1, 0); }, 1311, TW_EX_PRECOND},
     };
     for (const Case &c : cases) {
-        Raised r = raisedBy(c.work);
+        Raised r = raised(c.work);
         EXPECT_EQ(c.number, r.number) << c.what;
         EXPECT_EQ(c.tag, r.tag) << c.what;
         EXPECT_EQ(0u, r.location.find("in call to routine twDufsB")) << c.what << ": " << r.location;
@@ -435,7 +400,7 @@ TEST(DufsBinaryTest, BadDescriptorsAndMisuseRaiseTheirMessages)
     // The library's own message file cannot describe its failures by its
     // own messages.
     std::string own = binaryFile(tmp, "TwLib.TMB", 7, 133, {});
-    Raised r = raisedBy([&] { twDufsBFopen(own.c_str(), "r"); });
+    Raised r = raised([&] { twDufsBFopen(own.c_str(), "r"); });
     EXPECT_EQ(1008, r.number);
     EXPECT_EQ(4, r.severity);
     EXPECT_EQ(uint32_t{TW_EX_POSTCOND}, r.tag);
@@ -504,9 +469,9 @@ TEST(DufsBinaryTest, SetupWorksOverTheCallersStream)
     twDufsBFclose(r);
 
     FILE *bad = fmemopen(const_cast<unsigned char *>(image + 1), 3, "rb");
-    Raised raised = raisedBy([&] { twDufsBSetup(bad, "r"); });
-    EXPECT_EQ(1300, raised.number);
-    EXPECT_EQ(uint32_t{TW_EX_POSTCOND}, raised.tag);
+    Raised got = raised([&] { twDufsBSetup(bad, "r"); });
+    EXPECT_EQ(1300, got.number);
+    EXPECT_EQ(uint32_t{TW_EX_POSTCOND}, got.tag);
     FILE *shortImage = fmemopen(const_cast<unsigned char *>(image), 1, "rb");
     EXPECT_EQ(nullptr, twDufsBSetup(shortImage, "r"));
     std::fclose(bad);  // still the caller's
