@@ -8,35 +8,13 @@
 #include <vector>
 
 #include "support/oom_sweep.h"
-#include "twlib/err/error.h"
-#include "twlib/err/except.h"
+#include "support/raised.h"
 #include "twlib/text/str.h"
 
 namespace {
 
-struct Raised {
-    uint32_t tag = 0;  // 0: nothing was raised
-    int number = 0;
-    std::string text;
-    std::string location;
-};
-
-// Runs f under a catch frame and swallows what it raises.
-template <typename F>
-Raised raised(F f)
-{
-    Raised r;
-    TW_TRY(TW_EX_ALL) {
-        f();
-    } TW_CATCH {
-        r.tag = twExTagV;
-        r.number = twErrNum(twExErrV);
-        r.text = twErrText(twExErrV) ? twErrText(twExErrV) : "";
-        r.location = twErrLocation(twExErrV) ? twErrLocation(twExErrV) : "";
-        TW_EX_SWALLOW();
-    } TW_END_TRY;
-    return r;
-}
+using twtest::Raised;
+using twtest::raised;
 
 twTypedata num(long v)
 {
