@@ -5,12 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdarg>
 #include <cstring>
 #include <string>
 
-#include "twlib/err/error.h"
-#include "twlib/err/except.h"
+#include "support/raised.h"
 #include "twlib/pref/convert.h"
 #include "twlib/text/strbuf.h"
 
@@ -39,25 +37,8 @@ TEST(ByteBlockTest, KeepsACopyUntilTheLastHolderFreesAndRefusesBadSizes)
     twByteBlockFree(nullptr);
     EXPECT_EQ(0, twByteBlockGetSize(nullptr));
 
-    // Texts from a stand-in: only the tag is of interest here.
-    static char standInByte;
-    static const twExMessageSource ex = {
-        [](twMsgFileHandle *, int, va_list) { return "[E]refused"; }, [](twMsgFileHandle *) { return "twlib"; },
-        [](const char *) { return reinterpret_cast<twMsgFileHandle *>(&standInByte); }};
-    static const twErrMessageSource err = {ex.text, ex.name,
-                                           [] { return reinterpret_cast<twMsgFileHandle *>(&standInByte); }};
-    twEx_SetMessageSource(&ex);
-    twErr_SetMessageSource(&err);
-    for (int size : {-1, 2}) {
-        volatile uint32_t tag = 0;
-        TW_TRY(TW_EX_ALL) {
-            twByteBlockCreate(size < 0 ? "abc" : nullptr, size);
-        } TW_CATCH {
-            tag = twExTagV;
-            TW_EX_SWALLOW();
-        } TW_END_TRY;
-        EXPECT_EQ(uint32_t(TW_EX_PRECOND), tag) << size;
-    }
+    EXPECT_EQ(uint32_t{TW_EX_PRECOND}, twtest::raised([] { twByteBlockCreate("abc", -1); }).tag);
+    EXPECT_EQ(uint32_t{TW_EX_PRECOND}, twtest::raised([] { twByteBlockCreate(nullptr, 2); }).tag);
 }
 
 TEST(ByteBlockTest, ParsesTextWithoutItsZeroAndPrintsExactlyItsBytes)
