@@ -16,8 +16,7 @@
 #include "support/child.h"
 #include "support/oom_sweep.h"
 #include "support/process.h"
-#include "twlib/err/error.h"
-#include "twlib/err/except.h"
+#include "support/raised.h"
 #include "twlib/text/str.h"
 
 namespace {
@@ -166,47 +165,18 @@ std::string put(const std::string &name, const std::string &bytes)
     return path;
 }
 
-struct Caught {
-    bool raised;
-    int number;
-    uint32_t tag;
-    int severity;
-    char text[512];
-};
-
-// Runs call(arg) in a catch frame and tells what it raised.
-Caught catching(void (*call)(void *), void *arg)
-{
-    Caught c = {};
-    volatile bool raised = false;
-    TW_TRY(TW_EX_ALL) {
-        call(arg);
-    } TW_CATCH {
-        raised = true;
-        c.number = twErrNum(twExErrV);
-        c.tag = twExTagV;
-        c.severity = twErrSeverity(twExErrV);
-        std::snprintf(c.text, sizeof c.text, "%s", twErrText(twExErrV) ? twErrText(twExErrV) : "");
-        TW_EX_SWALLOW();
-    } TW_END_TRY;
-    c.raised = raised;
-    return c;
-}
+using twtest::Raised;
+using twtest::raised;
 
 struct OpenArgs {
     const char *name, *owner, *release, *min, *max;
     twMsgFileHandle *file;
 };
 
-Caught tryOpen(OpenArgs &a)
+Raised tryOpen(OpenArgs &a)
 {
     a.file = nullptr;
-    return catching(
-        [](void *p) {
-            auto *o = static_cast<OpenArgs *>(p);
-            o->file = twMsgFileOpen(o->name, o->owner, o->release, o->min, o->max);
-        },
-        &a);
+    return raised([&a] { a.file = twMsgFileOpen(a.name, a.owner, a.release, a.min, a.max); });
 }
 
 std::string text(twMsgFileHandle *file, int number)
@@ -284,12 +254,10 @@ TEST(MsgFileTest, OpeningANameTwiceSharesTheHandleUntilClosedTwice)
     twMsgFileClose(nullptr);
 
     // Every call on a handle that is not open is refused, never followed.
-    Caught c = catching([](void *p) { twMsgGetFilename(static_cast<twMsgFileHandle *>(p)); }, a);
-    EXPECT_TRUE(c.raised);
+    Raised c = raised([a] { twMsgGetFilename(a); });
     EXPECT_EQ(1020, c.number);
     EXPECT_EQ(TW_EX_PRECOND, c.tag);
-    c = catching([](void *p) { twMsgAlloc(static_cast<twMsgFileHandle *>(p), 1, 0, ""); }, a);
-    EXPECT_EQ(1020, c.number);
+    EXPECT_EQ(1020, raised([a] { twMsgAlloc(a, 1, 0, ""); }).number);
     OpenArgs none = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
     c = tryOpen(none);
     EXPECT_EQ(1001, c.number);
@@ -300,18 +268,8 @@ TEST(MsgFileTest, AMissingMessageOrFileRaises)
 {
     std::string name = put("missing", sample().bytes());
     twMsgFileHandle *f = twMsgFileOpen(name.c_str(), nullptr, nullptr, nullptr, nullptr);
-    struct Lookup {
-        twMsgFileHandle *file;
-        int number;
-    };
     for (int number : {0, 2, 4, 6, 299, 301, -1}) {
-        Lookup l = {f, number};
-        Caught c = catching(
-            [](void *p) {
-                auto *k = static_cast<Lookup *>(p);
-                twMsgStatic(k->file, k->number);
-            },
-            &l);
+        Raised c = raised([f, number] { twMsgStatic(f, number); });
         EXPECT_EQ(1021, c.number) << number;
         EXPECT_EQ(TW_EX_POSTCOND, c.tag);
     }
@@ -319,7 +277,7 @@ TEST(MsgFileTest, AMissingMessageOrFileRaises)
 
     std::string absent = dir().path() + "/absent";
     OpenArgs a = {absent.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr};
-    Caught c = tryOpen(a);
+    Raised c = tryOpen(a);
     EXPECT_EQ(1003, c.number);
     EXPECT_EQ(TW_EX_POSTCOND, c.tag);
 }
@@ -349,15 +307,15 @@ TEST(MsgFileTest, VersionsCompareAsOrderedTriples)
     };
     for (const Case &k : cases) {
         OpenArgs a = {name.c_str(), k.owner, k.release, k.min, k.max, nullptr};
-        Caught c = tryOpen(a);
-        EXPECT_EQ(!k.passes, c.raised) << (k.owner ? k.owner : "-") << " " << (k.min ? k.min : "-")
+        Raised c = tryOpen(a);
+        EXPECT_EQ(!k.passes, c.tag != 0) << (k.owner ? k.owner : "-") << " " << (k.min ? k.min : "-")
                                        << " " << (k.max ? k.max : "-");
-        if (c.raised) {
+        if (c.tag) {
             EXPECT_EQ(1007, c.number);
             EXPECT_EQ(TW_EX_POSTCOND, c.tag);
             // A refused first open leaves nothing open.
             OpenArgs plain = {name.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr};
-            ASSERT_FALSE(tryOpen(plain).raised);
+            ASSERT_EQ(0u, tryOpen(plain).tag);
             twMsgFileClose(plain.file);
             EXPECT_EQ(nullptr, twMsgGetPath(plain.file));
         } else {
@@ -453,8 +411,8 @@ TEST(MsgFileTest, DamagedFilesAreRefused)
     for (size_t n = 0; n < whole.size(); n++) {
         std::string name = put("cut", whole.substr(0, n));
         OpenArgs a = {name.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr};
-        Caught c = tryOpen(a);
-        if (!c.raised) {
+        Raised c = tryOpen(a);
+        if (!c.tag) {
             // A cut inside the index's last argument table may still read.
             twMsgFileClose(a.file);
             continue;
@@ -466,9 +424,9 @@ TEST(MsgFileTest, DamagedFilesAreRefused)
     auto damaged = [&](const std::string &bytes) {
         std::string name = put("damaged", bytes);
         OpenArgs a = {name.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr};
-        Caught c = tryOpen(a);
-        if (!c.raised) twMsgFileClose(a.file);
-        return c.raised ? c.number : 0;
+        Raised c = tryOpen(a);
+        if (!c.tag) twMsgFileClose(a.file);
+        return c.number;
     };
     // Little-endian image: header slot i is at 2 + 4 i.
     Image im = sample();
@@ -510,14 +468,9 @@ TEST(MsgFileTest, DamagedFilesAreRefused)
     twMsgFileClose(f);
 }
 
-struct SweepArgs {
-    const char *name;
-};
-
-void typicalUse(void *p)
+void typicalUse(const char *name)
 {
-    auto *a = static_cast<SweepArgs *>(p);
-    twMsgFileHandle *f = twMsgFileOpen(a->name, "tester", "1.0", "5.0.0", nullptr);
+    twMsgFileHandle *f = twMsgFileOpen(name, "tester", "1.0", "5.0.0", nullptr);
     char *s = twMsgAlloc(f, 5, "x");
     std::printf("%s|", s);
     twStrFree(s);
@@ -528,11 +481,10 @@ void typicalUse(void *p)
 TEST(MsgFileTest, SurvivesRefusedAllocations)
 {
     std::string name = put("oom", sample().bytes());
-    SweepArgs args = {name.c_str()};
     long made = twtest::sweepAllocationFailures(
         [&] {
-            Caught c = catching(typicalUse, &args);
-            if (c.raised) std::printf("refused %d", c.number);
+            Raised c = raised([&] { typicalUse(name.c_str()); });
+            if (c.tag) std::printf("refused %d", c.number);
         },
         [](const twtest::ForkResult &r) {
             // The search reports a place it could not look at for want of
