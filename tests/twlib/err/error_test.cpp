@@ -10,6 +10,7 @@
 
 #include "support/child.h"
 #include "support/oom_sweep.h"
+#include "support/raised.h"
 #include "twlib/core/exit.h"
 #include "twlib/err/except.h"
 #include "twlib/err/report.h"
@@ -63,18 +64,12 @@ TEST(ErrorTest, CreateCopiesItsStringsAndAccessorsReadTheHead)
     EXPECT_EQ(TW_SEV_ERROR, twErrSeverity(nullptr));
 }
 
-// Refuses 'call' with a raise of TW_EX_PRECOND; returns the error's text.
+// The text of what 'call' raised, which must be a refusal.
 std::string refused(void (*call)())
 {
-    std::string text;
-    TW_TRY(TW_EX_PRECOND) {
-        call();
-        ADD_FAILURE() << "no raise";
-    } TW_CATCH {
-        text = str(twErrText(twExErrV));
-        TW_EX_SWALLOW();
-    } TW_END_TRY;
-    return text;
+    twtest::Raised r = twtest::raised(call);
+    EXPECT_EQ(uint32_t{TW_EX_PRECOND}, r.tag);
+    return r.text;
 }
 
 TEST(ErrorTest, NullArgumentsThatWouldBeFollowedAreRefused)
