@@ -48,9 +48,9 @@ struct Compiled {
     twtest::TmbFile file;
 };
 
-// Compiles 'header' (written as it stands) through real files and reads
-// the result back byte by byte.
-Compiled compile(const std::string &header, int stopAt = 0)
+// Compiles 'header' (written as it stands) through real files, with or
+// without a report function, and reads the result back byte by byte.
+Compiled compile(const std::string &header, int stopAt = 0, bool reporting = true)
 {
     twtest::TempDir dir;
     std::string in = dir.write("m.h", header);
@@ -59,12 +59,17 @@ Compiled compile(const std::string &header, int stopAt = 0)
     c.reports.stopAt = stopAt;
     FILE *h = fopen(in.c_str(), "r");
     twDufsB *b = twDufsBFopen(out.c_str(), "w");
-    c.result = twMsgCompCompile(h, b, record, &c.reports);
+    c.result = reporting ? twMsgCompCompile(h, b, record, &c.reports) : twMsgCompCompile(h, b, nullptr, nullptr);
     fclose(h);
     twDufsBFclose(b);
     c.bytes = twtest::readFile(out);
     c.file = twtest::readTmb(c.bytes);
     return c;
+}
+
+std::vector<int32_t> slots(const Compiled &c, int from, int to)
+{
+    return std::vector<int32_t>(c.file.header + from, c.file.header + to);
 }
 
 std::string define(const std::string &name, const std::string &number, const std::string &literal)
@@ -77,13 +82,8 @@ TEST(MsgCompTest, HeaderWithoutDefinitionsGivesAnEmptyIndexAndNoVersion)
     Compiled c = compile("/* messages */\n#ifndef X\n#define X\n#endif\n");
     ASSERT_EQ(0, c.result);
     ASSERT_EQ("", c.file.problem);
-    EXPECT_EQ(-1, c.file.header[1]);
-    EXPECT_EQ(-1, c.file.header[2]);
-    EXPECT_EQ(-1, c.file.header[3]);
-    EXPECT_EQ(0, c.file.header[5]);
-    EXPECT_EQ(0, c.file.header[6]);
-    EXPECT_EQ(0, c.file.header[7]);
-    for (int i = 8; i < 15; i++) EXPECT_EQ(0, c.file.header[i]);
+    EXPECT_EQ((std::vector<int32_t>{-1, -1, -1}), slots(c, 1, 4)) << "no version";
+    EXPECT_EQ(std::vector<int32_t>(10, 0), slots(c, 5, 15)) << "no strings";
     EXPECT_TRUE(c.file.order.empty());
     ASSERT_EQ(4u, c.reports.all.size());
     for (const Report &r : c.reports.all) EXPECT_EQ(TW_MSGCOMP_NOT_MESSAGE, r.code) << r.text;
@@ -106,9 +106,7 @@ TEST(MsgCompTest, CompilesStringsVersionAndMessagesSortedByNumber)
     EXPECT_EQ("app", c.file.owner);
     EXPECT_EQ("1.0", c.file.release);
     EXPECT_EQ("2.10.7", c.file.version);
-    EXPECT_EQ(2, c.file.header[1]);
-    EXPECT_EQ(10, c.file.header[2]);
-    EXPECT_EQ(7, c.file.header[3]);
+    EXPECT_EQ((std::vector<int32_t>{2, 10, 7}), slots(c, 1, 4));
     EXPECT_EQ((std::vector<int32_t>{7, 20, 100, 300}), c.file.order);
     EXPECT_EQ("[E]two\tparts \"q\"", c.file.messages[20].text);
     EXPECT_EQ("[I]n=%d", c.file.messages[100].text);
@@ -229,15 +227,8 @@ TEST(MsgCompTest, MissingStreamsAndFailedWritesAreReported)
 
 TEST(MsgCompTest, NullReportFunctionStopsAtTheFirstProblem)
 {
-    twtest::TempDir dir;
-    std::string in =
-        dir.write("m.h", "not a definition\n" + define("A", "1", "[E]%2$d") + define("B", "2", "[E]b"));
-    std::string out = dir.path() + "/m.tmb";
-    FILE *h = fopen(in.c_str(), "r");
-    twDufsB *b = twDufsBFopen(out.c_str(), "w");
-    EXPECT_EQ(TW_MSGCOMP_POSITION_GAP, twMsgCompCompile(h, b, nullptr, nullptr));
-    fclose(h);
-    twDufsBFclose(b);
+    Compiled c = compile("not a definition\n" + define("A", "1", "[E]%2$d") + define("B", "2", "[E]b"), 0, false);
+    EXPECT_EQ(TW_MSGCOMP_POSITION_GAP, c.result);
 }
 
 TEST(MsgCompTest, CodeTextsAreDistinct)
@@ -252,29 +243,29 @@ TEST(MsgCompTest, CodeTextsAreDistinct)
     EXPECT_STREQ("unknown code", twMsgCompCodeText(-11));
 }
 
-TEST(MsgCompTest, VersionValuesOfLinesAndPlainTexts)
+// The three values read from 'text', and where the reading started.
+std::vector<int> versionOf(const char *text, const char **from = nullptr)
 {
     int a, b, c;
-    const char *plain = "5.0.0";
-    EXPECT_EQ(plain, twMsgCompVerValues(plain, &a, &b, &c));
-    EXPECT_EQ(5, a);
-    EXPECT_EQ(0, b);
-    EXPECT_EQ(0, c);
+    const char *at = twMsgCompVerValues(text, &a, &b, &c);
+    if (from) *from = at;
+    return {a, b, c};
+}
+
+TEST(MsgCompTest, VersionValuesOfLinesAndPlainTexts)
+{
+    const char *plain = "5.0.0", *from;
+    EXPECT_EQ((std::vector<int>{5, 0, 0}), versionOf(plain, &from));
+    EXPECT_EQ(plain, from);
     const char *line = "#define X_M_VERSION 0 /* \"1.22.333\" */";
-    EXPECT_EQ(strchr(line, '"'), twMsgCompVerValues(line, &a, &b, &c));
-    EXPECT_EQ(1, a);
-    EXPECT_EQ(22, b);
-    EXPECT_EQ(333, c);
-    for (const char *bad : {"5.0", "5.0.0.1", "a.b.c", "", "5.0.0x", "1.2.99999999999", "-1.0.0"}) {
-        twMsgCompVerValues(bad, &a, &b, &c);
-        EXPECT_EQ(-1, a) << bad;
-        EXPECT_EQ(-1, b) << bad;
-        EXPECT_EQ(-1, c) << bad;
-    }
+    EXPECT_EQ((std::vector<int>{1, 22, 333}), versionOf(line, &from));
+    EXPECT_EQ(strchr(line, '"'), from);
+    for (const char *bad : {"5.0", "5.0.0.1", "a.b.c", "", "5.0.0x", "1.2.99999999999", "-1.0.0"})
+        EXPECT_EQ((std::vector<int>{-1, -1, -1}), versionOf(bad)) << bad;
+    int a;
     EXPECT_EQ(nullptr, twMsgCompVerValues(nullptr, &a, nullptr, nullptr));
     EXPECT_EQ(-1, a);
-    twMsgCompVerValues("\"3.4.5\"", &a, &b, &c);
-    EXPECT_EQ(3, a) << "a quoted plain text is read as a literal";
+    EXPECT_EQ(3, versionOf("\"3.4.5\"")[0]) << "a quoted plain text is read as a literal";
 }
 
 TEST(MsgCompTest, VersionLinesAreCreatedChangedAndRead)
@@ -301,9 +292,7 @@ TEST(MsgCompTest, VersionLinesAreCreatedChangedAndRead)
     EXPECT_STREQ("/* head */", twMsgCompVerGet(h, &a, &b, &c));
     EXPECT_EQ(-1, a);
     EXPECT_STREQ("#define A_M_VERSION  0 /* \"4.5.6\" */", twMsgCompVerGet(h, &a, &b, &c));
-    EXPECT_EQ(4, a);
-    EXPECT_EQ(5, b);
-    EXPECT_EQ(6, c);
+    EXPECT_EQ((std::vector<int>{4, 5, 6}), (std::vector<int>{a, b, c}));
     EXPECT_EQ(nullptr, twMsgCompVerGet(h, &a, &b, &c));
     EXPECT_EQ(-1, c);
     fclose(h);
