@@ -190,6 +190,76 @@ TEST(TklexStreamTest, TokensInterleaveWithTheCallersReadsUnderAnyBuffering)
     unlink(path);
 }
 
+// The tokenizer as the simplest reading of its contract: getc, ungetc and
+// strchr. The real one must agree with it token for token.
+int32_t referenceTklex(FILE *in, char *buf, int length, const char *delims, const char *skips,
+                       const twTklexKey *keys)
+{
+    auto member = [](const char *set, int c) { return c != EOF && c != 0 && set && strchr(set, c); };
+    int c = getc(in);
+    while (member(skips, c)) c = getc(in);
+    if (c == EOF) return -1;
+    int stored = 0;
+    while (c != EOF && !member(delims, c)) {
+        if (stored < length - 1) buf[stored++] = (char)c;
+        c = getc(in);
+    }
+    if (stored == 0)
+        buf[stored++] = (char)c;
+    else if (c != EOF)
+        ungetc(c, in);
+    buf[stored] = '\0';
+    size_t n = strlen(buf);
+    for (const twTklexKey *k = keys; k; k = k->next)
+        if (n >= k->length && strncmp(buf, k->text, n) == 0) return k->code;
+    return 0;
+}
+
+TEST(TklexStreamTest, AgreesWithAPlainReadingOfItsContractOnRandomInput)
+{
+    const char alphabet[] = {'a', 'b', ' ', '\n', '{', '}', '"', '\0', '\xff', '|'};
+    char brace[] = "{", quote[] = "\"", ab[] = "ab";
+    twTklexKey abKey{nullptr, ab, 2, 6};
+    twTklexKey quoteKey{&abKey, quote, 1, 4};
+    twTklexKey braceKey{&quoteKey, brace, 1, 1};
+    const char *const sets[] = {"", " \n", "{}\"| \n", "\"", "a", "\xff ", nullptr};
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::string input;
+        for (uint32_t i = 0, n = 1 + next(200); i < n; ++i) input += alphabet[next(sizeof alphabet)];
+        FILE *ours = fmemopen(input.data(), input.size(), "r");
+        FILE *theirs = fmemopen(input.data(), input.size(), "r");
+        ASSERT_TRUE(ours && theirs);
+        setvbuf(ours, nullptr, _IOFBF, 1 + next(16));  // refills inside tokens
+        for (int step = 0; step < 400; ++step) {
+            SCOPED_TRACE("round " + std::to_string(round) + " step " + std::to_string(step));
+            const char *delims = sets[next(7)], *skips = sets[next(7)];
+            int length = 2 + (int)next(6);
+            char a[8] = "", b[8] = "";
+            int32_t got = twTklex(ours, a, length, delims, skips, &braceKey);
+            int32_t want = referenceTklex(theirs, b, length, delims, skips, &braceKey);
+            ASSERT_EQ(want, got);
+            if (want < 0) break;
+            ASSERT_EQ(0, memcmp(a, b, (size_t)length));
+            if (next(4) == 0) {  // the caller reads a character and pushes back another
+                int c1 = getc(ours), c2 = getc(theirs);
+                ASSERT_EQ(c2, c1);
+                if (c1 != EOF) {
+                    ungetc(c1 == 'a' ? 'b' : c1, ours);
+                    ungetc(c2 == 'a' ? 'b' : c2, theirs);
+                }
+            }
+        }
+        EXPECT_EQ(ftell(theirs), ftell(ours));
+        fclose(ours);
+        fclose(theirs);
+    }
+}
+
 // A typical reader: every token kept as a pool string in a list of tagged
 // records, keywords classified on the way.
 struct Word {
