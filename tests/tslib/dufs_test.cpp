@@ -213,11 +213,12 @@ TEST(DufsBinaryTest, WrittenFileDescribesThisMachineAndReadsBack)
 TEST(DufsBinaryTest, FilesOfEitherByteOrderReadAlike)
 {
     TempDir tmp;
-    Bytes big = {0, 0, 0, 1, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFD, 0x3F, 0xC0, 0, 0,
-                 0xC0, 0x02, 0, 0, 0, 0, 0, 0, 2, 'o', 'k', 'R', 'W'};
-    Bytes little = {1, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0xFD, 0xFF, 0, 0, 0xC0, 0x3F,
-                    0, 0, 0, 0, 0, 0, 0x02, 0xC0, 2, 'o', 'k', 'R', 'W'};
-    for (auto [name, flags, data] : {std::tuple{"big.bin", 133u, big}, std::tuple{"little.bin", 132u, little}}) {
+    Bytes big = {0,    0,    0, 1, 0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFD, 0x3F, 0xC0, 0,  0,
+                 0xC0, 0x02, 0, 0, 0,    0,    0,    0,    2,    'o',  'k',  'R',  'W'};
+    Bytes little = {1, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 0xFD, 0xFF, 0,   0,   0xC0, 0x3F,
+                    0, 0, 0, 0, 0,    0,    0x02, 0xC0, 2,    'o',  'k', 'R', 'W'};
+    for (auto [name, flags, data] :
+         {std::tuple{"big.bin", 133u, big}, std::tuple{"little.bin", 132u, little}}) {
         std::string path = binaryFile(tmp, name, 1, flags, data);
         twDufsB *r = twDufsBFopen(path.c_str(), "r");
         ASSERT_NE(nullptr, r) << name;
@@ -245,8 +246,8 @@ TEST(DufsBinaryTest, FilesOfEitherByteOrderReadAlike)
 }
 
 // Reads one value of 'type' from a file of 'flags' holding 'data'.
-Raised readOne(const TempDir &tmp, unsigned flags, const Bytes &data, int type, int signExtend,
-               void *out, int *count)
+Raised readOne(const TempDir &tmp, unsigned flags, const Bytes &data, int type, int signExtend, void *out,
+               int *count)
 {
     std::string path = binaryFile(tmp, "one.bin", 1, flags, data);
     twDufsB *r = twDufsBFopen(path.c_str(), "r");
@@ -265,7 +266,7 @@ TEST(DufsBinaryTest, ValuesOfOtherSizesWidenAndNarrow)
         unsigned flags;  // with the valid bit; bit 0 big-endian
         Bytes data;
         int type, signExtend;
-        int64_t want;    // read as the reader's size, signed when signExtend
+        int64_t want;  // read as the reader's size, signed when signExtend
     };
     const unsigned kBig = 129, kShort4 = 16, kLong8 = 2, kInt2 = 0, kInt8 = 8, kInt16 = 12;
     const Case cases[] = {
@@ -320,14 +321,14 @@ TEST(DufsBinaryTest, ValuesThatDoNotFitRaise1320)
         int type, signExtend;
     };
     const Case cases[] = {
-        {145, {0, 1, 0, 0}, TW_DUFSB_SHORT, 0},                       // the spec's example
-        {145, {0, 0, 0x80, 0}, TW_DUFSB_SHORT, 1},                    // 32768 signed
-        {145, {0xFF, 0xFF, 0x7F, 0xFF}, TW_DUFSB_SHORT, 1},           // -32769
-        {145, {0xFF, 0xFF, 0xFF, 0xFE}, TW_DUFSB_SHORT, 0},           // negative, unsigned
-        {131, {0, 0, 0, 0, 0x80, 0, 0, 0}, TW_DUFSB_LONG, 1},         // 2^31
+        {145, {0, 1, 0, 0}, TW_DUFSB_SHORT, 0},                                     // the spec's example
+        {145, {0, 0, 0x80, 0}, TW_DUFSB_SHORT, 1},                                  // 32768 signed
+        {145, {0xFF, 0xFF, 0x7F, 0xFF}, TW_DUFSB_SHORT, 1},                         // -32769
+        {145, {0xFF, 0xFF, 0xFF, 0xFE}, TW_DUFSB_SHORT, 0},                         // negative, unsigned
+        {131, {0, 0, 0, 0, 0x80, 0, 0, 0}, TW_DUFSB_LONG, 1},                       // 2^31
         {131, {0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF}, TW_DUFSB_LONG, 1},  // -2^31 - 1
-        {130, {0, 0, 0, 0x80, 0, 0, 0, 0}, TW_DUFSB_LONG, 1},         // 2^31, little-endian
-        {137, {0, 0, 0, 1, 0, 0, 0, 0}, TW_DUFSB_INT, 0},             // 2^32
+        {130, {0, 0, 0, 0x80, 0, 0, 0, 0}, TW_DUFSB_LONG, 1},                       // 2^31, little-endian
+        {137, {0, 0, 0, 1, 0, 0, 0, 0}, TW_DUFSB_INT, 0},                           // 2^32
         {141, Bytes{0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, TW_DUFSB_INT, 1},
     };
     for (const Case &c : cases) {
@@ -383,8 +384,7 @@ TEST(DufsBinaryTest, BadDescriptorsAndMisuseRaiseTheirMessages)
         {"null record", [&] { twDufsBFtell(nullptr); }, 1310, TW_EX_PRECOND},
         {"forged record", [&] { twDufsBRead(forged, nullptr, 1, 1, 0); }, 1310, TW_EX_PRECOND},
         {"forged close", [&] { twDufsBFclose(forged); }, 1310, TW_EX_PRECOND},
-        {"long string", [&] { twDufsBWriteString(fine, longText.c_str()); }, 1312,
-         TW_EX_PRECOND},
+        {"long string", [&] { twDufsBWriteString(fine, longText.c_str()); }, 1312, TW_EX_PRECOND},
         {"null destination", [&] { twDufsBRead(fine, nullptr, 1, 1, 0); }, 1311, TW_EX_PRECOND},
     };
     for (const Case &c : cases) {
@@ -507,4 +507,4 @@ TEST(DufsBinaryTest, RefusedAllocationsEndCleanly)
     EXPECT_GT(made, 0);
 }
 
-} // namespace
+}  // namespace

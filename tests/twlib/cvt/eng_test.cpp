@@ -38,12 +38,28 @@ TEST(EngTest, ReadsMagnitudeThenUnit)
         double value;
         long used;
     } cases[] = {
-        {"3.3k", 3300, 4},     {"10uF", 1e-5, 4},    {"5ns", 5e-9, 3},      {"2MEG", 2e6, 4},
-        {"2M", 0.002, 2},      {"1F", 1e-15, 2},     {"1farads", 1e-15, 3}, {"2mA", 0.002, 3},
-        {"1meter", 1e6, 3},    {"1Hz", 1, 3},        {"4u7", 4e-6, 2},      {"10h", 10, 3},
-        {"1 volts", 1, 1},     {"1henr", 1, 5},      {"7kilohms", 7000, 6}, {"2gv", 2e9, 3},
-        {"3tera", 3e12, 5},    {"1atto", 1e-18, 5},  {"9pF", 9e-12, 3},     {"-1.5e3kilo", -1.5e6, 10},
-        {"1milliseconds", 1e-3, 13}, {"7kohms", 7000, 6},
+        {"3.3k", 3300, 4},
+        {"10uF", 1e-5, 4},
+        {"5ns", 5e-9, 3},
+        {"2MEG", 2e6, 4},
+        {"2M", 0.002, 2},
+        {"1F", 1e-15, 2},
+        {"1farads", 1e-15, 3},
+        {"2mA", 0.002, 3},
+        {"1meter", 1e6, 3},
+        {"1Hz", 1, 3},
+        {"4u7", 4e-6, 2},
+        {"10h", 10, 3},
+        {"1 volts", 1, 1},
+        {"1henr", 1, 5},
+        {"7kilohms", 7000, 6},
+        {"2gv", 2e9, 3},
+        {"3tera", 3e12, 5},
+        {"1atto", 1e-18, 5},
+        {"9pF", 9e-12, 3},
+        {"-1.5e3kilo", -1.5e6, 10},
+        {"1milliseconds", 1e-3, 13},
+        {"7kohms", 7000, 6},
     };
     for (const auto &c : cases) {
         Read r = ustrtod(c.text);
@@ -69,10 +85,10 @@ TEST(EngTest, DefaultMagnitudeAndOwnUnit)
         long used;
     } cases[] = {
         {"5", 5, "volts", 5e-3, 1},
-        {"5Vol", 5, "volts", 5.0, 4},     // wholly a leading part of the unit: no magnitude at all
-        {"5kvx", 5, "volts", 5000.0, 3},  // kilo, then as much of the unit as agrees
-        {"5kohm", 5, "volts", 5000.0, 2}, // the fixed list is not consulted
-        {"5", 99, "volts", 5.0, 1},       // an index outside the table scales by 1
+        {"5Vol", 5, "volts", 5.0, 4},      // wholly a leading part of the unit: no magnitude at all
+        {"5kvx", 5, "volts", 5000.0, 3},   // kilo, then as much of the unit as agrees
+        {"5kohm", 5, "volts", 5000.0, 2},  // the fixed list is not consulted
+        {"5", 99, "volts", 5.0, 1},        // an index outside the table scales by 1
         {"5kohm", 6, nullptr, 5000.0, 5},
         {"x", 7, "volts", 0.0, 0},
     };
@@ -111,7 +127,8 @@ TEST(EngTest, WritesEveryMode)
     };
     for (const auto &c : cases)
         for (int mode = 0; mode < 4; ++mode)
-            EXPECT_STREQ(c.modes[mode], twCvtDtostr(c.value, mode, c.digits, 0.0)) << c.value << " mode " << mode;
+            EXPECT_STREQ(c.modes[mode], twCvtDtostr(c.value, mode, c.digits, 0.0))
+                << c.value << " mode " << mode;
     for (int mode = 0; mode < 4; ++mode) {
         const char *zero = (mode == 1 || mode == 2) ? "0e0" : "0";
         EXPECT_STREQ(zero, twCvtDtostr(-0.004, mode, 6, 0.01));
@@ -189,7 +206,8 @@ TEST(EngTest, FormatterWithMagnitudes)
     EXPECT_STREQ("4.700m", twCvtDformatStatic(0.0047, 3, 0, -1));
     EXPECT_STREQ("4.7m", twCvtDformatStatic(0.0047, 3, TW_CVT_DF_TRIM, -1));
     EXPECT_STREQ("4700.00u", twCvtDformatStatic(0.0047, 2, 0, 4));
-    EXPECT_STREQ("1.0k", twCvtDformatStatic(999.96, 1, TW_CVT_DF_AUTO, 6)) << "rounding reaches the next group";
+    EXPECT_STREQ("1.0k", twCvtDformatStatic(999.96, 1, TW_CVT_DF_AUTO, 6))
+        << "rounding reaches the next group";
     EXPECT_STREQ("12", twCvtDformatStatic(12.0, 2, TW_CVT_DF_TRIM, 6));
     EXPECT_STREQ("1.5e15", twCvtDformatStatic(1.5e15, 1, TW_CVT_DF_AUTO, 6));
     EXPECT_STREQ("0.0047m", twCvtDformatStatic(4.7e-6, 3, TW_CVT_DF_PLAIN, 5));
@@ -234,10 +252,13 @@ std::string referenceDtostr(double v, int mode, int ndigit)
     referenceDigits(v, ndigit, d, p);
     int n = static_cast<int>(d.size());
     std::string sign = std::signbit(v) ? "-" : "";
-    auto scientific = [&] { return sign + d.substr(0, 1) + (n > 1 ? "." + d.substr(1) : "") + "e" + std::to_string(p - 1); };
+    auto scientific = [&] {
+        return sign + d.substr(0, 1) + (n > 1 ? "." + d.substr(1) : "") + "e" + std::to_string(p - 1);
+    };
     int e = p - 1;
     int r = ((e % 3) + 3) % 3;
-    std::string mant = n > r + 1 ? d.substr(0, r + 1) + "." + d.substr(r + 1) : d + std::string(r + 1 - n, '0');
+    std::string mant =
+        n > r + 1 ? d.substr(0, r + 1) + "." + d.substr(r + 1) : d + std::string(r + 1 - n, '0');
     switch (mode) {
     case 0: {
         int s = static_cast<int>(sign.size());
@@ -248,12 +269,14 @@ std::string referenceDtostr(double v, int mode, int ndigit)
         if (n > p) return sign + d.substr(0, p) + "." + d.substr(p);
         return sign + d + std::string(p - n, '0');
     }
-    case 1: return scientific();
-    case 2: return sign + mant + "e" + std::to_string(e - r);
+    case 1:
+        return scientific();
+    case 2:
+        return sign + mant + "e" + std::to_string(e - r);
     default: {
         static const std::pair<int, const char *> letters[] = {{-18, "a"}, {-15, "f"}, {-12, "p"}, {-9, "n"},
-                                                              {-6, "u"},  {-3, "m"},  {0, ""},    {3, "k"},
-                                                              {6, "M"},   {9, "G"},   {12, "T"}};
+                                                               {-6, "u"},  {-3, "m"},  {0, ""},    {3, "k"},
+                                                               {6, "M"},   {9, "G"},   {12, "T"}};
         for (const auto &l : letters)
             if (l.first == e - r) return sign + mant + l.second;
         return sign + mant + "e" + std::to_string(e - r);
@@ -270,9 +293,13 @@ double randomDouble(std::mt19937_64 &rng)
         memcpy(&v, &bits, sizeof v);
         return std::isfinite(v) ? v : 1.0;
     }
-    case 1: return std::ldexp(static_cast<double>(rng() % 2000000) - 1e6, static_cast<int>(rng() % 120) - 60);
-    case 2: return (static_cast<double>(rng() % 100000) + 0.5) * std::pow(10.0, static_cast<int>(rng() % 50) - 25);
-    default: return static_cast<double>(static_cast<int64_t>(rng() % 20001) - 10000);
+    case 1:
+        return std::ldexp(static_cast<double>(rng() % 2000000) - 1e6, static_cast<int>(rng() % 120) - 60);
+    case 2:
+        return (static_cast<double>(rng() % 100000) + 0.5) *
+               std::pow(10.0, static_cast<int>(rng() % 50) - 25);
+    default:
+        return static_cast<double>(static_cast<int64_t>(rng() % 20001) - 10000);
     }
 }
 
@@ -305,8 +332,8 @@ TEST(EngTest, ReadingMatchesAnIndependentModelOverGeneratedNumbers)
     static const struct {
         const char *word;
         int exponent;
-    } mags[] = {{"atto", -18}, {"femto", -15}, {"pico", -12}, {"nano", -9}, {"u", -6}, {"milli", -3},
-                {"kilo", 3},   {"meg", 6},     {"giga", 9},   {"tera", 12}};
+    } mags[] = {{"atto", -18}, {"femto", -15}, {"pico", -12}, {"nano", -9}, {"u", -6},
+                {"milli", -3}, {"kilo", 3},    {"meg", 6},    {"giga", 9},  {"tera", 12}};
     static const char *units[] = {"amps", "farads", "hz", "henries", "ohms", "seconds", "volts"};
     std::mt19937_64 rng(99);
     auto randomCase = [&](std::string word) {
@@ -347,7 +374,8 @@ TEST(EngTest, ReadingMatchesAnIndependentModelOverGeneratedNumbers)
         std::string all = text + magText + unitText + tail;
 
         char ref[96];
-        snprintf(ref, sizeof ref, "%se%d", std::string(num).substr(0, std::string(num).find('e')).c_str(), exp + magExp);
+        snprintf(ref, sizeof ref, "%se%d", std::string(num).substr(0, std::string(num).find('e')).c_str(),
+                 exp + magExp);
         double expect = strtod(ref, nullptr);
         size_t expectUsed = text.size() + magText.size();
         // The unit consumed is the longest agreement with a word of its
@@ -370,14 +398,16 @@ TEST(EngTest, ReadingMatchesAnIndependentModelOverGeneratedNumbers)
 
 TEST(EngTest, NothingAllocatedOrLeftUnderAllocationFailures)
 {
-    long clean = twtest::sweepAllocationFailures([] {
-        twStrBuf *buf = twStrBufCreate(0);
-        twCvtDformatStrBuf(buf, 1234.5678, 3, TW_CVT_DF_AUTO, -1);
-        twCvtDformatStrBuf(buf, 1e300, 2, 0, 6);
-        printf("%s|%s|%s", twStrBufString(buf), twCvtDtostr(0.0047, 3, 3, 0.0), twCvtTimeStr(366101));
-        twStrBufDestroy(buf);
-    }, [](const twtest::ForkResult &r) { EXPECT_EQ(0u, r.out.find("1.235k1")) << r.out; });
+    long clean = twtest::sweepAllocationFailures(
+        [] {
+            twStrBuf *buf = twStrBufCreate(0);
+            twCvtDformatStrBuf(buf, 1234.5678, 3, TW_CVT_DF_AUTO, -1);
+            twCvtDformatStrBuf(buf, 1e300, 2, 0, 6);
+            printf("%s|%s|%s", twStrBufString(buf), twCvtDtostr(0.0047, 3, 3, 0.0), twCvtTimeStr(366101));
+            twStrBufDestroy(buf);
+        },
+        [](const twtest::ForkResult &r) { EXPECT_EQ(0u, r.out.find("1.235k1")) << r.out; });
     EXPECT_GT(clean, 0);
 }
 
-} // namespace
+}  // namespace

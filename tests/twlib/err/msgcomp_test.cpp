@@ -59,7 +59,8 @@ Compiled compile(const std::string &header, int stopAt = 0, bool reporting = tru
     c.reports.stopAt = stopAt;
     FILE *h = fopen(in.c_str(), "r");
     twDufsB *b = twDufsBFopen(out.c_str(), "w");
-    c.result = reporting ? twMsgCompCompile(h, b, record, &c.reports) : twMsgCompCompile(h, b, nullptr, nullptr);
+    c.result =
+        reporting ? twMsgCompCompile(h, b, record, &c.reports) : twMsgCompCompile(h, b, nullptr, nullptr);
     fclose(h);
     twDufsBFclose(b);
     c.bytes = twtest::readFile(out);
@@ -227,7 +228,8 @@ TEST(MsgCompTest, MissingStreamsAndFailedWritesAreReported)
 
 TEST(MsgCompTest, NullReportFunctionStopsAtTheFirstProblem)
 {
-    Compiled c = compile("not a definition\n" + define("A", "1", "[E]%2$d") + define("B", "2", "[E]b"), 0, false);
+    Compiled c =
+        compile("not a definition\n" + define("A", "1", "[E]%2$d") + define("B", "2", "[E]b"), 0, false);
     EXPECT_EQ(TW_MSGCOMP_POSITION_GAP, c.result);
 }
 

@@ -103,18 +103,12 @@ Image ownImage()
     im.owner = "twlib";
     im.release = "5.0";
     im.major = 5, im.minor = 3, im.patch = 2;
-    im.messages = {{1001, "[E]No name (*.%s)."},
-                   {1002, "[E]Bad name `%s' `%s'."},
-                   {1003, "[E]Can't find `%s'."},
-                   {1004, "[E]Can't open `%s'."},
-                   {1005, "[E]Damaged header `%s'."},
-                   {1006, "[E]Short index `%s'."},
-                   {1007, "[E]Version `%s'."},
-                   {1020, "[E]Not open."},
-                   {1021, "[E]No message #%d in `%s'."},
-                   {1022, "[E]Seek #%d in `%s'."},
-                   {1023, "[E]Read #%d in `%s'."},
-                   {1300, "[E]Descriptor version %d of `%s'."}};
+    im.messages = {{1001, "[E]No name (*.%s)."},         {1002, "[E]Bad name `%s' `%s'."},
+                   {1003, "[E]Can't find `%s'."},        {1004, "[E]Can't open `%s'."},
+                   {1005, "[E]Damaged header `%s'."},    {1006, "[E]Short index `%s'."},
+                   {1007, "[E]Version `%s'."},           {1020, "[E]Not open."},
+                   {1021, "[E]No message #%d in `%s'."}, {1022, "[E]Seek #%d in `%s'."},
+                   {1023, "[E]Read #%d in `%s'."},       {1300, "[E]Descriptor version %d of `%s'."}};
     return im;
 }
 
@@ -199,8 +193,8 @@ TEST(MsgFileTest, ReadsFilesOfEitherByteOrderAndSize)
     struct Layout {
         bool big, longs8, shorts4;
     };
-    for (Layout l : {Layout{true, false, false}, Layout{false, false, false},
-                     Layout{true, true, true}, Layout{false, true, true}}) {
+    for (Layout l : {Layout{true, false, false}, Layout{false, false, false}, Layout{true, true, true},
+                     Layout{false, true, true}}) {
         Image im = sample();
         im.bigEndian = l.big, im.longs8 = l.longs8, im.shorts4 = l.shorts4;
         std::string name = put("order", im.bytes());
@@ -291,25 +285,20 @@ TEST(MsgFileTest, VersionsCompareAsOrderedTriples)
     };
     const Case cases[] = {
         // 4.0.0 <= 5.1.0 <= 6.0.0, though the minor part 1 exceeds 0: was refused.
-        {nullptr, nullptr, "4.0.0", "6.0.0", true},
-        {nullptr, nullptr, "5.0.0", nullptr, true},
-        {nullptr, nullptr, "5.0.0", "5.0.9", false},
-        {nullptr, nullptr, "5.1.1", nullptr, false},
-        {nullptr, nullptr, nullptr, "5.1", true},   // absent patch: the file's own
-        {nullptr, nullptr, nullptr, "5.0", false},
-        {nullptr, nullptr, "6", nullptr, false},
-        {nullptr, nullptr, "junk", "junk", true},   // nothing readable: the file's own
-        {"tester", "1.0", nullptr, nullptr, true},
-        {"other", nullptr, nullptr, nullptr, false},
-        {"teste", nullptr, nullptr, nullptr, false},
-        {"tester!", nullptr, nullptr, nullptr, false},
+        {nullptr, nullptr, "4.0.0", "6.0.0", true},  {nullptr, nullptr, "5.0.0", nullptr, true},
+        {nullptr, nullptr, "5.0.0", "5.0.9", false}, {nullptr, nullptr, "5.1.1", nullptr, false},
+        {nullptr, nullptr, nullptr, "5.1", true},  // absent patch: the file's own
+        {nullptr, nullptr, nullptr, "5.0", false},   {nullptr, nullptr, "6", nullptr, false},
+        {nullptr, nullptr, "junk", "junk", true},  // nothing readable: the file's own
+        {"tester", "1.0", nullptr, nullptr, true},   {"other", nullptr, nullptr, nullptr, false},
+        {"teste", nullptr, nullptr, nullptr, false}, {"tester!", nullptr, nullptr, nullptr, false},
         {nullptr, "1.1", nullptr, nullptr, false},
     };
     for (const Case &k : cases) {
         OpenArgs a = {name.c_str(), k.owner, k.release, k.min, k.max, nullptr};
         Raised c = tryOpen(a);
-        EXPECT_EQ(!k.passes, c.tag != 0) << (k.owner ? k.owner : "-") << " " << (k.min ? k.min : "-")
-                                       << " " << (k.max ? k.max : "-");
+        EXPECT_EQ(!k.passes, c.tag != 0)
+            << (k.owner ? k.owner : "-") << " " << (k.min ? k.min : "-") << " " << (k.max ? k.max : "-");
         if (c.tag) {
             EXPECT_EQ(1007, c.number);
             EXPECT_EQ(TW_EX_POSTCOND, c.tag);
@@ -440,8 +429,8 @@ TEST(MsgFileTest, DamagedFilesAreRefused)
     int32_t indexAt;
     std::memcpy(&indexAt, &good[2 + 16], 4);
     size_t countAt = 2 + static_cast<size_t>(indexAt);
-    EXPECT_EQ(1005, damaged(withLong(2, 0x03020100)));        // check value
-    EXPECT_EQ(1005, damaged(withLong(2 + 16, -4)));           // index offset
+    EXPECT_EQ(1005, damaged(withLong(2, 0x03020100)));  // check value
+    EXPECT_EQ(1005, damaged(withLong(2 + 16, -4)));     // index offset
     EXPECT_EQ(1005, damaged(withLong(2 + 16, 1 << 30)));
     EXPECT_EQ(1005, damaged(withLong(countAt, 200001)));
     EXPECT_EQ(1005, damaged(withLong(countAt, -1)));
@@ -554,8 +543,7 @@ TEST(MsgFileTest, TheLibrarysOwnFileFailsWithBuiltInTexts)
 {
     ProcessResult r = runChild("MsgFileChildEnv.Run", "damaged");
     EXPECT_EQ(3, r.status) << r.err;
-    EXPECT_NE(std::string::npos, r.err.find("TWLIB Error 1005: Can't open message file twlib.tmb!"))
-        << r.err;
+    EXPECT_NE(std::string::npos, r.err.find("TWLIB Error 1005: Can't open message file twlib.tmb!")) << r.err;
     r = runChild("MsgFileChildEnv.Run", "oldVersion");
     EXPECT_EQ(3, r.status) << r.err;
     EXPECT_NE(std::string::npos, r.err.find("Trying to use wrong version of message file twlib.tmb!"))
@@ -570,4 +558,4 @@ TEST(MsgFileTest, TheLibrarysOwnFileFailsWithBuiltInTexts)
         << r.err;
 }
 
-} // namespace
+}  // namespace

@@ -156,8 +156,10 @@ TEST(OptionsPrecedenceTest, SourcesWinInTheirOrder)
     EXPECT_EQ(6, twPrefVal(d, "pw5").l) << "the last global line wins";
     EXPECT_EQ(6, twPrefVal(e, "pw5").l) << "a global line reaches every database";
     EXPECT_EQ(7, twPrefVal(e, "pw6").l) << "the program beats the ini file";
-    EXPECT_EQ(TW_PREF_BY_DATABASE, twPref_FindOption(a, "pw1")->flags & (TW_PREF_BY_DATABASE | TW_PREF_BY_GLOBAL));
-    EXPECT_EQ(TW_PREF_BY_GLOBAL, twPref_FindOption(d, "pw5")->flags & (TW_PREF_BY_DATABASE | TW_PREF_BY_GLOBAL));
+    EXPECT_EQ(TW_PREF_BY_DATABASE,
+              twPref_FindOption(a, "pw1")->flags & (TW_PREF_BY_DATABASE | TW_PREF_BY_GLOBAL));
+    EXPECT_EQ(TW_PREF_BY_GLOBAL,
+              twPref_FindOption(d, "pw5")->flags & (TW_PREF_BY_DATABASE | TW_PREF_BY_GLOBAL));
 
     // Applying again (a later twPrefParse) keeps the same outcome.
     EXPECT_EQ(0, twPrefParse((dir + "/missing.ini").c_str(), nullptr, nullptr));
@@ -259,7 +261,8 @@ TEST(OptionsUsageTest, ListsUserOptionsOnlyWhenAsked)
                        "                    onto the next line.\n"))
         << out;
     EXPECT_NE(std::string::npos, out.find("-wrap                      (Off)")) << out;
-    EXPECT_NE(std::string::npos, out.find("[On]\n                    Wrap\n                    long lines\n")) << out;
+    EXPECT_NE(std::string::npos, out.find("[On]\n                    Wrap\n                    long lines\n"))
+        << out;
     EXPECT_NE(std::string::npos, out.find("-Other.depth")) << "another database is named in full";
     EXPECT_EQ(std::string::npos, out.find("secret"));
     twPrefDestroy(db);
@@ -312,8 +315,8 @@ TEST(CmdParseTest, ScannersTakeTheirArgumentsOut)
 // this program that calls them.
 TEST(ErrPrefsTest, ErrInitAndExInitReadTheirPreferences)
 {
-    Args a({"prog", "+err.stdout", "-err.style_stderr", "terse", "-ex.catch_signals", "keep",
-            "-err.logging"});
+    Args a(
+        {"prog", "+err.stdout", "-err.style_stderr", "terse", "-ex.catch_signals", "keep", "-err.logging"});
     twErrInit(&a.argc, a.argv.data());
     ASSERT_NE(nullptr, twErrPrefV);
     EXPECT_EQ(0, twErrLogIsEnabled());
@@ -343,4 +346,4 @@ TEST(OptionsSweepTest, ParsingSurvivesRefusedAllocations)
     EXPECT_GT(n, 0);
 }
 
-} // namespace
+}  // namespace

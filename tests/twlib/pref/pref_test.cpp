@@ -56,10 +56,10 @@ TEST(PrefTest, DuplicateAndUnknownNamesAreRefusedWithTheirNumbers)
     r = raised([&] { twPrefVal(db, "xyz"); });
     EXPECT_EQ(1500, r.number);
     EXPECT_NE(std::string::npos, r.location.find("twPref()")) << r.location;
-    for (auto call : {+[](twPrefDB *p) { twPrefSetval(p, "nosuch", nullptr); },
-                      +[](twPrefDB *p) { twPrefRevert(p, "nosuch"); },
-                      +[](twPrefDB *p) { twPrefChanged(p, "nosuch"); },
-                      +[](twPrefDB *p) { twPrefCompatible(p, "nosuch", 0); }})
+    for (auto call :
+         {+[](twPrefDB *p) { twPrefSetval(p, "nosuch", nullptr); },
+          +[](twPrefDB *p) { twPrefRevert(p, "nosuch"); }, +[](twPrefDB *p) { twPrefChanged(p, "nosuch"); },
+          +[](twPrefDB *p) { twPrefCompatible(p, "nosuch", 0); }})
         EXPECT_EQ(1500, raised([&] { call(db); }).number);
     twPrefDestroy(db);
 }
@@ -110,8 +110,8 @@ struct Visit {
     int stopAfter = 1000;
 };
 
-int record(void *arg, twPrefDB *, const char *, const char *optionName, const char *helpText,
-           twTypeSpec *, twTypedata *, twTypedata *, int)
+int record(void *arg, twPrefDB *, const char *, const char *optionName, const char *helpText, twTypeSpec *,
+           twTypedata *, twTypedata *, int)
 {
     auto *v = static_cast<Visit *>(arg);
     v->names.push_back(optionName);
@@ -146,8 +146,8 @@ TEST(PrefTest, WalksFollowDeclarationOrderUntilAlphabetised)
     twPrefDestroy(db);
 }
 
-int raiseInWalk(void *, twPrefDB *, const char *, const char *, const char *, twTypeSpec *,
-                twTypedata *, twTypedata *, int)
+int raiseInWalk(void *, twPrefDB *, const char *, const char *, const char *, twTypeSpec *, twTypedata *,
+                twTypedata *, int)
 {
     twExThrow2(TW_EX_USER1, "test", 0, "stop");
 }
@@ -227,4 +227,4 @@ TEST(PrefTest, DeclaringAndReleasingSurvivesRefusedAllocations)
     EXPECT_GT(n, 0);
 }
 
-} // namespace
+}  // namespace
