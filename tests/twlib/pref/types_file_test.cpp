@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -13,33 +12,11 @@
 #include <string>
 
 #include "support/oom_sweep.h"
-#include "twlib/err/error.h"
-#include "twlib/err/except.h"
+#include "support/raised.h"
 #include "twlib/pref/types.h"
 #include "twlib/text/str.h"
 
 namespace {
-
-// Stand-in catalogue: every message is its number's arguments, so the
-// tests read numbers and texts without the library's message file.
-char standInByte;
-twMsgFileHandle *const standIn = reinterpret_cast<twMsgFileHandle *>(&standInByte);
-
-const char *standInText(twMsgFileHandle *, int number, va_list ap)
-{
-    static char text[1024];
-    const char *first = va_arg(ap, const char *);
-    if (number == 1408) {
-        const char *second = va_arg(ap, const char *);
-        snprintf(text, sizeof text, "[E]|%s|%s", first, second);
-    } else {
-        snprintf(text, sizeof text, "[E]|%s", first);
-    }
-    return text;
-}
-const char *standInName(twMsgFileHandle *) { return "twlib"; }
-twMsgFileHandle *standInLibrary(const char *) { return standIn; }
-twMsgFileHandle *standInOwn() { return standIn; }
 
 std::set<std::string> entries(const std::string &dir)
 {
@@ -65,10 +42,6 @@ protected:
 
     void SetUp() override
     {
-        static const twExMessageSource ex = {standInText, standInName, standInLibrary};
-        static const twErrMessageSource err = {standInText, standInName, standInOwn};
-        twEx_SetMessageSource(&ex);
-        twErr_SetMessageSource(&err);
         char tmpl[] = "/tmp/typefileXXXXXX";
         ASSERT_NE(nullptr, mkdtemp(tmpl));
         dir = tmpl;
@@ -82,22 +55,17 @@ protected:
         ASSERT_EQ(0, system(cmd.c_str()));
     }
 
-    // The number raised (0 when accepted) and the value or the arguments.
+    // The number raised (0 when accepted) and the value or the message.
     int check(const twTypeSpec *spec, const std::string &text, std::string *out = nullptr)
     {
-        volatile int number = 0;
-        char seen[1024] = "";
-        TW_TRY(TW_EX_ALL) {
+        std::string value;
+        twtest::Raised r = twtest::raised([&] {
             twTypedata v = twTypeParse(spec, text.c_str());
-            snprintf(seen, sizeof seen, "%s", static_cast<const char *>(v.p));
+            value = static_cast<const char *>(v.p);
             twTypeFreeValue(spec, v);
-        } TW_CATCH {
-            number = twErrNum(twExErrV);
-            snprintf(seen, sizeof seen, "%s", twErrText(twExErrV));
-            TW_EX_SWALLOW();
-        } TW_END_TRY;
-        if (out) *out = seen;
-        return number;
+        });
+        if (out) *out = r.tag ? r.text : value;
+        return r.number;
     }
 };
 
@@ -111,7 +79,7 @@ TEST_F(TypeFileTest, NamesAreCheckedAndMadeAbsolute)
     EXPECT_EQ(0, check(&twFileNameTS, "relative.name", &value));
     EXPECT_EQ(std::string(cwd) + "/relative.name", value);
     EXPECT_EQ(1415, check(&twFileNameTS, "", &value));
-    EXPECT_EQ("|", value);
+    EXPECT_EQ("`' is not a valid file name.", value);
     std::string tooLong(256, 'a');
     EXPECT_EQ(1415, check(&twFileNameTS, tooLong));
     EXPECT_EQ(0, check(&twFileNameTS, "/" + std::string(254, 'a')));
@@ -123,7 +91,7 @@ TEST_F(TypeFileTest, ReadAndDirectoryChecks)
     std::string value;
     EXPECT_EQ(0, check(&twFileReadTS, dir + "/data.txt"));
     EXPECT_EQ(1414, check(&twFileReadTS, dir + "/missing.txt", &value));
-    EXPECT_EQ("|" + dir + "/missing.txt", value);
+    EXPECT_EQ("File `" + dir + "/missing.txt' is not readable.", value);
     EXPECT_EQ(1414, check(&twFileReadTS, dir + "/sub"));
     EXPECT_EQ(0, check(&twDirTS, dir + "/sub"));
     EXPECT_EQ(1418, check(&twDirTS, dir + "/data.txt"));
@@ -172,8 +140,9 @@ TEST_F(TypeFileTest, PermissionsAreRespected)
     std::ofstream(locked) << "x";
     ASSERT_EQ(0, chmod(dir.c_str(), 0777));
     twtest::ForkResult r = twtest::runForked([&] {
-        if (geteuid() == 0 && (chown(dir.c_str(), 65534, 65534) != 0 || chown(locked.c_str(), 65534, 65534) != 0 ||
-                               setgid(65534) != 0 || setuid(65534) != 0))
+        if (geteuid() == 0 &&
+            (chown(dir.c_str(), 65534, 65534) != 0 || chown(locked.c_str(), 65534, 65534) != 0 ||
+             setgid(65534) != 0 || setuid(65534) != 0))
             _exit(9);
         std::string got;
         auto note = [&](int number) { got += std::to_string(number) + " "; };
@@ -207,11 +176,11 @@ TEST_F(TypeFileTest, OwnChecksAndMessages)
     twTypeSpec neverTS = {"neverVT", &twFileTB, &never, 1};
     std::string value;
     EXPECT_EQ(1408, check(&neverTS, "x.txt", &value));
-    EXPECT_EQ("|neverVT|x.txt", value);
+    EXPECT_EQ("The neverVT check refuses `x.txt'.", value);
     twTypeFileParams own = {[](const char *) { return 0; }, "ownVT", 1416};
     twTypeSpec ownTS = {"ownVT", &twFileTB, &own, 1};
     EXPECT_EQ(1416, check(&ownTS, "x.txt", &value));
-    EXPECT_EQ("|x.txt", value);
+    EXPECT_EQ("File `x.txt' is not writable.", value);
 }
 
-} // namespace
+}  // namespace
