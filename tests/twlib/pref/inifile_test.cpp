@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "support/oom_sweep.h"
+#include "support/raised.h"
 #include "twlib/core/mem.h"
 #include "twlib/err/error.h"
-#include "twlib/err/except.h"
 #include "twlib/pref/options.h"
 
 namespace {
@@ -80,13 +80,12 @@ protected:
 
 TEST_F(IniFileTest, ReadAppliesItsLinesAndHandsOverTheOthers)
 {
-    std::string path = writeFile(dir + "/a.ini",
-                                 "| a comment\n"
-                                 "view.width 72   | the writer's own form\n"
-                                 "depth 3\n"
-                                 "other.width 10\n"
-                                 "view.nosuch 1\n"
-                                 "  view.title  two words \n");
+    std::string path = writeFile(dir + "/a.ini", "| a comment\n"
+                                                 "view.width 72   | the writer's own form\n"
+                                                 "depth 3\n"
+                                                 "other.width 10\n"
+                                                 "view.nosuch 1\n"
+                                                 "  view.title  two words \n");
     twPrefOption *depth = twPref_FindOption(db, "depth");
     depth->flags |= TW_PREF_BY_COMMAND;
     std::vector<std::string> lines;
@@ -94,36 +93,30 @@ TEST_F(IniFileTest, ReadAppliesItsLinesAndHandsOverTheOthers)
     EXPECT_EQ(72, twPrefVal(db, "width").l) << "blanks before the bar are no part of the value";
     EXPECT_EQ(0, twPrefVal(db, "depth").l) << "set on the command line";
     EXPECT_STREQ("two words", static_cast<char *>(twPrefVal(db, "title").p));
-    EXPECT_EQ((std::vector<std::string>{"| a comment", "depth 3", "other.width 10", "view.nosuch 1"}),
-              lines);
+    EXPECT_EQ((std::vector<std::string>{"| a comment", "depth 3", "other.width 10", "view.nosuch 1"}), lines);
 
     std::string stop = writeFile(dir + "/b.ini", "x\nstop\nview.width 5\n");
     lines.clear();
     EXPECT_EQ(0, twPrefReadIniFile(db, stop.c_str(), collect, &lines));
     EXPECT_EQ(72, twPrefVal(db, "width").l) << "reading stopped before the line";
-    EXPECT_EQ(1, twPrefReadIniFile(db, stop.c_str(), reinterpret_cast<twPrefUnknownLineFn>(reinterpret_cast<void (*)()>(twDummyProc)), nullptr));
+    EXPECT_EQ(
+        1, twPrefReadIniFile(db, stop.c_str(),
+                             reinterpret_cast<twPrefUnknownLineFn>(reinterpret_cast<void (*)()>(twDummyProc)),
+                             nullptr));
     EXPECT_EQ(5, twPrefVal(db, "width").l);
     EXPECT_EQ(0, twPrefReadIniFile(db, (dir + "/none.ini").c_str(), nullptr, nullptr));
 
     std::string bad = writeFile(dir + "/c.ini", "view.width wide\n");
-    volatile int number = 0;
-    TW_TRY(TW_EX_ALL) {
-        twPrefReadIniFile(db, bad.c_str(), nullptr, nullptr);
-    } TW_CATCH {
-        number = twErrNum(twExErrV);
-        TW_EX_SWALLOW();
-    } TW_END_TRY;
-    EXPECT_EQ(1400, number);
+    EXPECT_EQ(1400, twtest::raised([&] { twPrefReadIniFile(db, bad.c_str(), nullptr, nullptr); }).number);
 }
 
 TEST_F(IniFileTest, RewriteKeepsCommentColumnsAndAppendsChangedOptions)
 {
-    std::string path = writeFile(dir + "/view.ini",
-                                 "| settings\n"
-                                 "   view.width 72      | columns\n"
-                                 "depth 1 | short\n"
-                                 "other.width 10\n"
-                                 "\n");
+    std::string path = writeFile(dir + "/view.ini", "| settings\n"
+                                                    "   view.width 72      | columns\n"
+                                                    "depth 1 | short\n"
+                                                    "other.width 10\n"
+                                                    "\n");
     twTypedata w = num(100), d = num(123456789);
     twPrefSetval(db, "width", &w);
     twPrefSetval(db, "depth", &d);
@@ -262,14 +255,7 @@ TEST_F(IniFileTest, AnExceptionWhileWritingRemovesTheTemporaryFile)
     twPrefAdd(db, "thing", &spec, "", &v);
     twPrefSetval(db, "thing", &v);
     std::string path = writeFile(dir + "/raise.ini", "view.width 1\n");
-    volatile uint32_t tag = 0;
-    TW_TRY(TW_EX_ALL) {
-        twPrefWriteIniFile(db, path.c_str(), 1);
-    } TW_CATCH {
-        tag = twExTagV;
-        TW_EX_SWALLOW();
-    } TW_END_TRY;
-    EXPECT_EQ(static_cast<uint32_t>(TW_EX_USER2), tag);
+    EXPECT_EQ(uint32_t{TW_EX_USER2}, twtest::raised([&] { twPrefWriteIniFile(db, path.c_str(), 1); }).tag);
     EXPECT_EQ("view.width 1\n", readFile(path));
     EXPECT_FALSE(exists(path + ".tmp"));
     // The writer's marks are gone: a later write appends the option again.
@@ -329,4 +315,4 @@ TEST(IniLineTest, LinesAreTakenApartByTheirWords)
     EXPECT_EQ(1, twPref_ParseIniLine(("x." + longName.substr(1) + " 1").c_str(), &l));
 }
 
-} // namespace
+}  // namespace
