@@ -103,13 +103,13 @@ TEST_F(OptionsTest, RefusedCommandLineValuesRaiseTheTypesRefusal)
     twPrefAdd(edit, "kind", kind, "", &d);
     Args a({"prog", "-kind", "al"});
     Raised r = raised([&] { twPrefParse(nullptr, &a.argc, a.argv.data()); });
-    ASSERT_FALSE(r.numbers().empty());
-    EXPECT_EQ(1405, r.numbers()[0]) << "an abbreviation of two names is ambiguous";
+    ASSERT_FALSE(r.numbers.empty());
+    EXPECT_EQ(1405, r.numbers[0]) << "an abbreviation of two names is ambiguous";
     Args b({"prog", "-kind", "alph"});
     twPrefParse(nullptr, &b.argc, b.argv.data());
     EXPECT_EQ(0, twPrefVal(edit, "kind").l);
     Args c({"prog", "-width", "12abc"});
-    EXPECT_EQ(1400, raised([&] { twPrefParse(nullptr, &c.argc, c.argv.data()); }).numbers().at(0));
+    EXPECT_EQ(1400, raised([&] { twPrefParse(nullptr, &c.argc, c.argv.data()); }).numbers.at(0));
     EXPECT_EQ(72, twPrefVal(edit, "width").l) << "a refused value leaves the option alone";
     twPrefDestroy(edit);
     edit = twPrefCreate("Edit");
@@ -214,18 +214,18 @@ TEST(OptionsIniTest, BadLinesAreRaisedAs1501AtTheirLine)
 
     std::string open = writeFile(dir, "open.ini", "bad.m 4\nbad.n \"abc\n");
     Raised r = raised([&] { twPrefParse(open.c_str(), nullptr, nullptr); });
-    EXPECT_EQ((std::vector<int>{1501, 1503}), r.numbers());
+    EXPECT_EQ((std::vector<int>{1501, 1503}), r.numbers);
     EXPECT_NE(std::string::npos, r.location.find("open.ini, line 2")) << r.location;
 
     std::string after = writeFile(dir, "after.ini", "bad.n \"abc\" x\n");
     r = raised([&] { twPrefParse(after.c_str(), nullptr, nullptr); });
-    EXPECT_EQ((std::vector<int>{1501, 1504}), r.numbers());
+    EXPECT_EQ((std::vector<int>{1501, 1504}), r.numbers);
 
     std::string value = writeFile(dir, "value.ini", "m 5x\nbad.m 3\n\nbad.n 12abc\n");
     r = raised([&] { twPrefParse(value.c_str(), nullptr, nullptr); });
-    ASSERT_EQ(2u, r.numbers().size());
-    EXPECT_EQ(1501, r.numbers()[0]);
-    EXPECT_EQ(1400, r.numbers()[1]);
+    ASSERT_EQ(2u, r.numbers.size());
+    EXPECT_EQ(1501, r.numbers[0]);
+    EXPECT_EQ(1400, r.numbers[1]);
     EXPECT_NE(std::string::npos, r.location.find("value.ini, line 4")) << r.location;
     EXPECT_EQ(3, twPrefVal(db, "m").l) << "a refused global line is passed over quietly";
     twPrefDestroy(db);
