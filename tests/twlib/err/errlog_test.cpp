@@ -40,6 +40,18 @@ ForkResult scene(const std::function<void()> &work)
     });
 }
 
+// A scene that logs into 'logDir' as the program 'argv0', keeping 'keep'
+// older logs (-1: the default).
+ForkResult logScene(const std::string &logDir, const char *argv0, int keep, const std::function<void()> &work)
+{
+    return scene([&] {
+        setenv("TW_LOGDIR", logDir.c_str(), 1);
+        twErrLogSetArgv0(argv0);
+        if (keep >= 0) twErrLogKeepFiles(keep);
+        work();
+    });
+}
+
 std::set<std::string> filesIn(const std::string &dir)
 {
     std::set<std::string> names;
@@ -61,9 +73,7 @@ void reportError(const char *text)
 TEST(ErrLogTest, KeptLogsAreNamedAfterProgramAndProcess)
 {
     TempDir dir;
-    ForkResult plain = scene([&] {
-        setenv("TW_LOGDIR", dir.path().c_str(), 1);
-        twErrLogSetArgv0("/usr/local/bin/conv");
+    ForkResult plain = logScene(dir.path(), "/usr/local/bin/conv", -1, [&] {
         reportError("first");
         twErrReport(nullptr, twErrCreate("in here", "app", 7, TW_SEV_WARNING, "second"));
     });
@@ -73,11 +83,7 @@ TEST(ErrLogTest, KeptLogsAreNamedAfterProgramAndProcess)
     EXPECT_EQ("app: Error: first\napp: Warning 7: in here: second\n", plain.err)
         << "logging leaves the report as it was";
 
-    ForkResult dotted = scene([&] {
-        setenv("TW_LOGDIR", dir.path().c_str(), 1);
-        twErrLogSetArgv0("tools/conv.exe");
-        reportError("third");
-    });
+    ForkResult dotted = logScene(dir.path(), "tools/conv.exe", -1, [&] { reportError("third"); });
     ASSERT_EQ(0, dotted.status) << dotted.err;
     EXPECT_EQ("app: Error: third\n", twtest::readFile(dir.path() + "/conv.exe-" + dotted.out + ".err"));
 }
@@ -85,9 +91,7 @@ TEST(ErrLogTest, KeptLogsAreNamedAfterProgramAndProcess)
 TEST(ErrLogTest, StatusIsNotLoggedDisabledIsAndAnUnusedLogLeavesNoFile)
 {
     TempDir dir;
-    ForkResult quiet = scene([&] {
-        setenv("TW_LOGDIR", dir.path().c_str(), 1);
-        twErrLogSetArgv0("conv");
+    ForkResult quiet = logScene(dir.path(), "conv", -1, [&] {
         twErrLogOpenFile();
         twErrReport2("app", TW_SEV_STATUS, "progress");
     });
@@ -95,9 +99,7 @@ TEST(ErrLogTest, StatusIsNotLoggedDisabledIsAndAnUnusedLogLeavesNoFile)
     EXPECT_EQ("app: Status: progress\n", quiet.err);
     EXPECT_TRUE(filesIn(dir.path()).empty()) << "the open's trial file is removed again";
 
-    ForkResult disabled = scene([&] {
-        setenv("TW_LOGDIR", dir.path().c_str(), 1);
-        twErrLogSetArgv0("conv");
+    ForkResult disabled = logScene(dir.path(), "conv", -1, [&] {
         twErrReport2("app", TW_SEV_DISABLED, "hidden");
         twErrReport2("app", TW_SEV_STATUS, "progress");
     });
@@ -112,12 +114,7 @@ TEST(ErrLogTest, OneLogPerProgramKeepsTheLinesOfEarlierRuns)
 {
     TempDir dir;
     auto run = [&](const char *text) {
-        return scene([&] {
-            setenv("TW_LOGDIR", dir.path().c_str(), 1);
-            twErrLogSetArgv0("/bin/conv");
-            twErrLogKeepFiles(0);
-            reportError(text);
-        });
+        return logScene(dir.path(), "/bin/conv", 0, [&] { reportError(text); });
     };
     ASSERT_EQ(0, run("one").status);
     ASSERT_EQ(0, run("two").status);
@@ -143,12 +140,7 @@ TEST(ErrLogTest, OpeningKeepsOnlyTheNewestOlderLogs)
     setMtime(dir.write("conv-x-3.err", "other\n"), 1000000000L);
     setMtime(dir.write("conv-.err", "stray\n"), 1000000000L);
     dir.mkdir("conv-9.err");
-    ForkResult r = scene([&] {
-        setenv("TW_LOGDIR", dir.path().c_str(), 1);
-        twErrLogSetArgv0("conv");
-        twErrLogKeepFiles(2);
-        twErrLogOpenFile();
-    });
+    ForkResult r = logScene(dir.path(), "conv", 2, [&] { twErrLogOpenFile(); });
     ASSERT_EQ(0, r.status) << r.err;
     EXPECT_EQ(
         (std::set<std::string>{"conv-11.err", "conv-13.err", "conv-x-3.err", "conv-.err", "conv-9.err"}),
@@ -201,9 +193,7 @@ TEST(ErrLogTest, AnUnusableLogWarnsOnceAndTheReportsStillPrint)
     TempDir dir;
     std::string file = dir.write("plain", "x");
     for (std::string logDir : {dir.path() + "/missing", file}) {
-        ForkResult r = scene([&] {
-            setenv("TW_LOGDIR", logDir.c_str(), 1);
-            twErrLogSetArgv0("conv");
+        ForkResult r = logScene(logDir, "conv", -1, [&] {
             reportError("one");
             reportError("two");
         });
@@ -217,21 +207,14 @@ TEST(ErrLogTest, AnUnusableLogWarnsOnceAndTheReportsStillPrint)
     // A FIFO in the log's place would block every report: it is refused.
     std::string fifoDir = dir.mkdir("fifo");
     ASSERT_EQ(0, mkfifo((fifoDir + "/conv.err").c_str(), 0666));
-    ForkResult fifo = scene([&] {
-        setenv("TW_LOGDIR", fifoDir.c_str(), 1);
-        twErrLogSetArgv0("conv");
-        twErrLogKeepFiles(0);
-        reportError("one");
-    });
+    ForkResult fifo = logScene(fifoDir, "conv", 0, [&] { reportError("one"); });
     EXPECT_EQ("twErrLog: Warning 1120: Can't open error log file `" + fifoDir +
                   "/conv.err', logging disabled.\napp: Error: one\n",
               fifo.err);
 
     // A directory that goes away after the first open.
     std::string gone = dir.mkdir("gone");
-    ForkResult reopen = scene([&] {
-        setenv("TW_LOGDIR", gone.c_str(), 1);
-        twErrLogSetArgv0("conv");
+    ForkResult reopen = logScene(gone, "conv", -1, [&] {
         twErrLogOpenFile();
         rmdir(gone.c_str());
         reportError("one");
@@ -261,11 +244,7 @@ TEST(ErrLogTest, NamesThatCannotBeMadeFallBackWithAWarning)
 
     // A path that names no program.
     std::string logs = dir.mkdir("logs");
-    ForkResult noName = scene([&] {
-        setenv("TW_LOGDIR", logs.c_str(), 1);
-        twErrLogSetArgv0("/usr/bin/");
-        reportError("two");
-    });
+    ForkResult noName = logScene(logs, "/usr/bin/", -1, [&] { reportError("two"); });
     ASSERT_EQ(0, noName.status) << noName.err;
     EXPECT_EQ("twErrLog: Warning 1120: Error creating name for error log file, trying `" + logs +
                   "/unknown.err' instead (I was given TW_LOGDIR=`" + logs +
@@ -278,10 +257,7 @@ TEST(ErrLogTest, ALogThatCannotBeWrittenWarnsAndMendsItsCutLine)
     TempDir dir;
     std::string filler(4000, 'x');
     dir.write("conv.err", filler + "\n");
-    ForkResult r = scene([&] {
-        setenv("TW_LOGDIR", dir.path().c_str(), 1);
-        twErrLogSetArgv0("conv");
-        twErrLogKeepFiles(0);
+    ForkResult r = logScene(dir.path(), "conv", 0, [&] {
         signal(SIGXFSZ, SIG_IGN);
         struct rlimit small = {4014, RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &small);
@@ -317,10 +293,7 @@ TEST(ErrLogTest, EnablingActsAtTheFirstCallAndOnChanges)
 {
     TempDir dir;
     std::string missing = dir.path() + "/missing";
-    ForkResult r = scene([&] {
-        setenv("TW_LOGDIR", missing.c_str(), 1);
-        twErrLogSetArgv0("conv");
-        twErrLogKeepFiles(0);
+    ForkResult r = logScene(missing, "conv", 0, [&] {
         printf(" %d", twErrLogIsEnabled());
         twErrLogEnable(1);  // the first call opens, and warns
         twErrLogEnable(1);  // no change: nothing
