@@ -1,7 +1,10 @@
-// String-keyed twSym tables (pooled keys, dynamic 2.0/2.0) against
-// std::unordered_map<std::string, void *> on the same key sets, once with
-// the stock hash twSymStHash and once with twSymStrongHash. The store rows
-// also report how many distinct values the hash gives for the keys.
+// String-keyed twSym tables (pooled keys, dynamic with growth factor 2.0)
+// against std::unordered_map<std::string, void *> on the same key sets:
+// with the stock hash twSymStHash and with twSymStrongHash at the usual load
+// limit 2.0, and with twSymStrongHash at load limit 1.0, the map's own
+// (StrongHashLoad1). The store rows also report how many distinct values
+// the hash gives for the keys. Keys are fetched in the order they were
+// stored.
 #include "twlib/containers/sym.h"
 
 #include <benchmark/benchmark.h>
