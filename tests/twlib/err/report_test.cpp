@@ -294,19 +294,18 @@ TW_CHILD_SUITE(ReportChildEnv);
 TEST(ReportTest, FatalReportsEndTheProcess)
 {
     const std::string banner = "\n*** Fatal error encountered ***\n";
-    const struct { const char *scene; int status; std::string err; } cases[] = {
-        {"fatal", 3, banner + "app: Fatal 9: loc: stop\n+ctx: Note: why\ncleanup\n"},
-        {"internal", 128 + 6, banner + "app: Internal Error: broken\ncleanup\n"},
-        {"fatalCall", 3, banner + "app: Warning: as fatal\ncleanup\n"},
-        {"stdout", 0, ""},
+    const struct { const char *scene; int status; std::string err, out; } cases[] = {
+        {"fatal", 3, banner + "app: Fatal 9: loc: stop\n+ctx: Note: why\ncleanup\n", ""},
+        {"internal", 128 + 6, banner + "app: Internal Error: broken\ncleanup\n", ""},
+        {"fatalCall", 3, banner + "app: Warning: as fatal\ncleanup\n", ""},
+        {"stdout", 0, "", "app: Note: on stdout\n"},
     };
     for (const auto &c : cases) {
         ProcessResult r = runChild("ReportChildEnv.Run", c.scene);
         EXPECT_EQ(c.status, r.status) << c.scene << r.err;
         EXPECT_EQ(c.err, r.err) << c.scene;
+        EXPECT_NE(std::string::npos, r.out.find(c.out)) << c.scene << r.out;
     }
-    ProcessResult r = runChild("ReportChildEnv.Run", "stdout");
-    EXPECT_NE(std::string::npos, r.out.find("app: Note: on stdout\n")) << r.out;
 }
 
 TEST(ReportTest, ReportingThatFeedsItselfEndsTheProcess)
