@@ -149,11 +149,11 @@ uint32_t twSymStHash(const void *key);
 /* A hash of a string for tables with many string keys: spreads keys over
  * all 32 bits, short identifier-like keys and long ones alike (the stock
  * twSymStHash gives few distinct values, so large tables walk long chains).
- * 0 for null. Reads the string once to its end and never past it. Its
- * values are not part of any stored format or documented chain order: they
- * may differ between releases and between platforms, so nothing may keep
- * them. Use it with twSymStEqu and a string copyKey as twSymStHash is used.
- * Cannot fail. */
+ * 0 for null. Equal strings give equal values, wherever they lie; nothing
+ * past the NUL is read. The values are not part of any stored format or
+ * documented chain order: they may differ between releases and between
+ * platforms (byte order), so nothing may keep them. Use it with twSymStEqu
+ * and a string copyKey as twSymStHash is used. Cannot fail. */
 uint32_t twSymStrongHash(const void *key);
 /* The sum of each byte (signed, an upper-case letter counted as its
  * lower-case form) shifted left by i mod 8; 0 for null. */
