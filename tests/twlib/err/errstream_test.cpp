@@ -20,6 +20,13 @@ twErr *make(int severity, const char *text = "t")
     return twErrCreate2("app", severity, text);
 }
 
+// Adds 'e' to 's' and drops the caller's reference: the stream keeps its own.
+void add(twErrStream *s, twErr *e)
+{
+    twErrStreamAdd(s, e);
+    twErrDestroy(e);
+}
+
 // Reports go to a scratch file for the length of a test.
 class ErrStreamTest : public ::testing::Test {
 protected:
@@ -75,9 +82,7 @@ TEST_F(ErrStreamTest, WorstSeverityAndExitStatusFollowTheCounts)
                  {TW_SEV_ERROR, TW_SEV_ERROR, 2},       {TW_SEV_WARNING, TW_SEV_ERROR, 2},
                  {TW_SEV_INTERNAL, TW_SEV_INTERNAL, 3}, {TW_SEV_FATAL, TW_SEV_INTERNAL, 3}};
     for (auto step : steps) {
-        twErr *e = make(step.severity);
-        twErrStreamAdd(s, e);
-        twErrDestroy(e);
+        add(s, make(step.severity));
         EXPECT_EQ(step.worst, twErrStreamBaddest(s)) << "after severity " << step.severity;
         EXPECT_EQ(step.status, twErrStreamExitCode(s)) << "after severity " << step.severity;
     }
@@ -86,9 +91,7 @@ TEST_F(ErrStreamTest, WorstSeverityAndExitStatusFollowTheCounts)
 
     // A chain counts by its head.
     twErrStream *t = twErrStreamCreate();
-    twErr *chain = twErrAppend(make(TW_SEV_NOTE), make(TW_SEV_INTERNAL));
-    twErrStreamAdd(t, chain);
-    twErrDestroy(chain);
+    add(t, twErrAppend(make(TW_SEV_NOTE), make(TW_SEV_INTERNAL)));
     EXPECT_EQ(TW_SEV_NOTE, twErrStreamBaddest(t));
     twErrStreamDestroy(t);
 }
@@ -97,9 +100,7 @@ TEST_F(ErrStreamTest, KeptErrorsAreReadByIndexWhileTheAlertIsSet)
 {
     twErrStreamSetAlert(s, 1);
     EXPECT_EQ(1, twErrStreamGetAlert(s));
-    twErr *mine = make(TW_SEV_ERROR, "kept");
-    twErrStreamAdd(s, mine);
-    twErrDestroy(mine);
+    add(s, make(TW_SEV_ERROR, "kept"));
     EXPECT_EQ(nullptr, twErrStreamError(s, 1)) << "an index equal to the count";
     EXPECT_EQ(nullptr, twErrStreamError(s, -1));
     ASSERT_NE(nullptr, twErrStreamError(s, 0));
@@ -107,9 +108,7 @@ TEST_F(ErrStreamTest, KeptErrorsAreReadByIndexWhileTheAlertIsSet)
 
     // Any order of indexes reads the right error.
     for (int i = 1; i < 2000; i++) {
-        twErr *e = twErrCreate(nullptr, "app", i, TW_SEV_NOTE, nullptr);
-        twErrStreamAdd(s, e);
-        twErrDestroy(e);
+        add(s, twErrCreate(nullptr, "app", i, TW_SEV_NOTE, nullptr));
     }
     for (int i : {5, 6, 7, 1999, 1000, 999, 3, 1500, 1501, 0, 1998}) {
         twErr *e = twErrStreamError(s, i);
@@ -125,9 +124,7 @@ TEST_F(ErrStreamTest, KeptErrorsAreReadByIndexWhileTheAlertIsSet)
     EXPECT_EQ(0, twErrStreamCount(s));
     EXPECT_EQ(nullptr, twErrStreamError(s, 0));
     EXPECT_EQ(2, twErrStreamExitCode(s)) << "the counts stay";
-    twErr *again = make(TW_SEV_WARNING, "again");
-    twErrStreamAdd(s, again);
-    twErrDestroy(again);
+    add(s, make(TW_SEV_WARNING, "again"));
     EXPECT_EQ(1, twErrStreamCount(s)) << "the list is made again";
     EXPECT_STREQ("again", twErrText(twErrStreamError(s, 0)));
 }
@@ -139,8 +136,7 @@ void showInAlertBox(twErrStream *stream, twErr *error)
 {
     shown = stream;
     twErrStreamSetAlert(stream, 1);
-    twErrStreamAdd(stream, error);
-    twErrDestroy(error);
+    add(stream, error);
 }
 
 TEST_F(ErrStreamTest, OutputFunctionsMayKeepTheErrors)
@@ -167,9 +163,7 @@ TEST_F(ErrStreamTest, TypeOperationsPrintCopyAndRelease)
     EXPECT_EQ("0 message(s)", text);
     twErrStreamSetAlert(s, 1);
     for (int i = 0; i < 3; i++) {
-        twErr *e = make(TW_SEV_NOTE);
-        twErrStreamAdd(s, e);
-        twErrDestroy(e);
+        add(s, make(TW_SEV_NOTE));
     }
     text.clear();
     twErrStream_TSPrint(s, emit, &text);
@@ -179,9 +173,7 @@ TEST_F(ErrStreamTest, TypeOperationsPrintCopyAndRelease)
     twErrStreamSetAlert(s, 0);
     EXPECT_EQ(s, twErrStream_TSCopy(s));
     twErrStream_TSFree(s);
-    twErr *e = make(TW_SEV_ERROR);
-    twErrStreamAdd(s, e);
-    twErrDestroy(e);
+    add(s, make(TW_SEV_ERROR));
     EXPECT_EQ(2, twErrStreamExitCode(s));
 }
 
@@ -193,9 +185,7 @@ TEST(ErrStreamLifeTest, ClearingTheAlertCompletesAPendingDestroy)
 {
     twErrStream *s = twErrStreamCreate();
     twErrStreamSetAlert(s, 1);
-    twErr *e = make(TW_SEV_WARNING, "shown");
-    twErrStreamAdd(s, e);
-    twErrDestroy(e);
+    add(s, make(TW_SEV_WARNING, "shown"));
     twErrStreamDestroy(s);
     EXPECT_EQ(1, twErrStreamCount(s)) << "kept while the alert is set";
     EXPECT_STREQ("shown", twErrText(twErrStreamError(s, 0)));
@@ -209,9 +199,7 @@ TEST(ErrStreamLifeTest, ClearingTheAlertCompletesAPendingDestroy)
     twErrStreamDestroy(s);
     twErrStream_TSCopy(s);
     twErrStreamSetAlert(s, 0);
-    e = make(TW_SEV_ERROR);
-    twErrStreamAdd(s, e);
-    twErrDestroy(e);
+    add(s, make(TW_SEV_ERROR));
     EXPECT_EQ(2, twErrStreamExitCode(s));
     twErrStreamDestroy(s);
     twErrStreamDestroy(nullptr);
@@ -239,9 +227,7 @@ TEST(ErrStreamMemDebugEnv, EveryWayOutFreesTheStreamAndItsErrors)
         twErrStream *s = twErrStreamCreate();
         twErrStreamSetAlert(s, way != 0);
         for (int sev : {TW_SEV_ERROR, TW_SEV_NOTE}) {
-            twErr *e = make(sev);
-            twErrStreamAdd(s, e);
-            twErrDestroy(e);
+            add(s, make(sev));
         }
         if (way == 3) twErrStream_TSCopy(s);
         twErrStreamDestroy(s);
@@ -267,9 +253,7 @@ TEST(ErrStreamLifeTest, RefusedAllocationsEndCleanly)
             twErrStream *s = twErrStreamCreate();
             twErrStreamSetAlert(s, 1);
             for (int i = 0; i < 3; i++) {
-                twErr *e = make(i == 1 ? TW_SEV_ERROR : TW_SEV_WARNING, "swept");
-                twErrStreamAdd(s, e);
-                twErrDestroy(e);
+                add(s, make(i == 1 ? TW_SEV_ERROR : TW_SEV_WARNING, "swept"));
             }
             twErrStreamSetAlert(s, 0);
             twErrReport(s, make(TW_SEV_NOTE, "reported"));
