@@ -41,11 +41,22 @@ struct StrBlock {
     StrBlock *previous;    // the block that was current before this one
 };
 
-// The released chunks of one size; the newest is on top.
+// The released chunks of one size, newest on top, in a chain of segments:
+// growing the stack never moves what it holds, and every segment below the
+// top one is full.
+constexpr size_t kSegmentSlots = 510;  // a segment is as large as a block
+
+struct StackSegment {
+    StackSegment *below;
+    char *slots[kSegmentSlots];
+};
+
 struct FreeStack {
-    char **top;  // one past the newest chunk
+    char **top;  // one past the newest chunk, in the top segment
     char **base;
-    char **end;  // end of the room in base
+    char **end;             // end of the top segment's room
+    StackSegment *segment;  // the top segment; null until the first release
+    StackSegment *spare;    // an emptied segment, kept for the next growth
 };
 
 bool initialized;
@@ -53,7 +64,7 @@ bool disabled;
 // kMaxChunk + 1 entries; entry k holds the released k-byte chunks. Set only
 // while the pool is on, so the fast paths test it in place of the mode.
 FreeStack *freeLists;
-StrBlock *current;     // new chunks are carved from here
+StrBlock *current;  // new chunks are carved from here
 char emptyString[2] = {1, 0};
 
 twStrBuf *catBuild;   // twStrCat builds its result here first,
@@ -86,32 +97,53 @@ inline void ensureInit()
     if (!initialized) initPool();
 }
 
-// Makes room for one more chunk. The stack is moved to a new array rather
-// than reallocated in place: an exhausted heap runs the purge routines inside
-// the allocation, and one that releases pool strings pushes onto (and may
-// itself grow) this very stack meanwhile, so the old array is read only
-// once the allocation has returned.
+// Makes room for one more chunk: a new top segment. An exhausted heap runs
+// the purge routines inside the allocation, and one that releases pool
+// strings pushes onto (and may itself grow) this very stack meanwhile; when
+// that made room, the new segment is kept as the spare.
 [[gnu::noinline]] void growStack(FreeStack &fs)
 {
-    for (;;) {
-        size_t cap = fs.base ? size_t(fs.end - fs.base) * 2 : 32;
-        auto **fresh =
-            static_cast<char **>(twMemMalloc(tw_CheckArraySize(cap, sizeof(char *)), "twStrFreeLst"));
-        size_t used = size_t(fs.top - fs.base);
-        if (fs.top != fs.end || used >= cap) {
-            // A purge made room meanwhile, or filled more than this array
-            // holds: use the stack as it now is, or try again.
-            twMemFree(fresh);
-            if (fs.top != fs.end) return;
-            continue;
+    StackSegment *fresh = fs.spare;
+    fs.spare = nullptr;
+    if (!fresh) {
+        fresh = static_cast<StackSegment *>(twMemMalloc(sizeof(StackSegment), "twStrFreeLst"));
+        if (fs.top != fs.end) {
+            if (fs.spare)
+                twMemFree(fresh);
+            else
+                fs.spare = fresh;
+            return;
         }
-        if (used) memcpy(fresh, fs.base, used * sizeof(char *));
-        if (fs.base) twMemFree(fs.base);
-        fs.base = fresh;
-        fs.top = fresh + used;
-        fs.end = fresh + cap;
-        return;
     }
+    fresh->below = fs.segment;
+    fs.segment = fresh;
+    fs.base = fs.top = fresh->slots;
+    fs.end = fresh->slots + kSegmentSlots;
+}
+
+// Makes the full segment under an empty top one the top; false when there
+// is none. The emptied segment becomes the spare.
+[[gnu::noinline]] bool dropSegment(FreeStack &fs)
+{
+    StackSegment *empty = fs.segment;
+    if (!empty || !empty->below) return false;
+    fs.segment = empty->below;
+    fs.base = fs.segment->slots;
+    fs.top = fs.end = fs.base + kSegmentSlots;
+    if (fs.spare) twMemFree(fs.spare);
+    fs.spare = empty;
+    return true;
+}
+
+void releaseStack(FreeStack &fs)
+{
+    for (StackSegment *s = fs.segment; s;) {
+        StackSegment *below = s->below;
+        twMemFree(s);
+        s = below;
+    }
+    if (fs.spare) twMemFree(fs.spare);
+    fs = FreeStack{};
 }
 
 inline void pushChunk(char *chunk, int k)
@@ -151,7 +183,7 @@ inline void pushChunk(char *chunk, int k)
 inline char *allocChunk(int k)
 {
     FreeStack &fs = freeLists[k];
-    if (fs.top != fs.base) return *--fs.top + 1;
+    if (fs.top != fs.base || dropSegment(fs)) return *--fs.top + 1;
     return carveChunk(k);
 }
 
@@ -291,8 +323,7 @@ void twStrTerminate(void)
     // then starts afresh with plain blocks.
     releaseCatBuffers(nullptr);
     disabled = true;
-    for (int k = 0; k <= kMaxChunk; k++)
-        if (freeLists[k].base) twMemFree(freeLists[k].base);
+    for (int k = 0; k <= kMaxChunk; k++) releaseStack(freeLists[k]);
     twMemFree(freeLists);
     freeLists = nullptr;
     while (current) {

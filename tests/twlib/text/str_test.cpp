@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "twlib/core/exit.h"
 #include "twlib/core/mem.h"
@@ -48,6 +49,26 @@ TEST(StrTest, ReleasedChunkIsReusedNewestFirstBySameSizeOnly)
     for (char *s : {c, d, nine}) twStrFree(s);
 }
 
+// Released chunks wait in stacks that grow a segment at a time: reuse stays
+// newest first across segment boundaries, also when releases and reuses
+// alternate right at one.
+TEST(StrTest, ReuseIsNewestFirstAcrossManyReleases)
+{
+    constexpr int kCount = 1500;
+    std::vector<char *> made(kCount);
+    for (char *&s : made) s = twStrCpy("twenty-one characters");
+    for (char *s : made) twStrFree(s);
+    for (int i = kCount - 1; i >= 0; --i) {
+        char *again = twStrCpy("twenty-one characters");
+        ASSERT_EQ(made[i], again) << i;
+        if (i % 500 == 10) {  // release and reuse at and around this depth
+            twStrFree(again);
+            ASSERT_EQ(again, twStrCpy("twenty-one characters"));
+        }
+    }
+    for (char *s : made) twStrFree(s);
+}
+
 // Strings an application keeps back and gives up when memory runs short.
 // They share a chunk size with the strings of the work, so releasing them
 // inside an allocation pushes onto (and grows) the very stack the work is
@@ -70,13 +91,13 @@ void poolWork()
     for (reserveLeft = 0; reserveLeft < kReserve; reserveLeft++)
         reserveStrings[reserveLeft] = twStrCpy(text40);
     twAddPurgeRoutine(dropReserve);
-    char *small[100], *large[8];
+    char *small[600], *large[8];  // enough to fill more than one stack segment
     for (char *&s : small) s = twStrCpy(text40);
     for (char *&s : large) s = twStrCatAlloc(text40, text40);
     char *trimmed = twStrTrimAlloc("  trimmed  ");
     char *old = twStrOldCopy("plain");
     const char *joined = twStrCat(twStrCat(trimmed, "+"), large[0]);
-    printf("%s|%s|%s|%s\n", small[99], joined, old, twStrAlloc(1));
+    printf("%s|%s|%s|%s\n", small[599], joined, old, twStrAlloc(1));
     twMemFree(old);
     twStrFree(trimmed);
     for (char *s : small) twStrFree(s);
