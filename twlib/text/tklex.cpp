@@ -1,11 +1,12 @@
 /* tklex.cpp - stream tokenizer.
  *
- * One character at a time through the stream's own buffering, with a single
- * character of push-back; nothing is allocated. The library is
- * single-threaded, so characters are read without taking the stream's lock.
- * Between calls only the maps of recently used character sets are kept: a
- * lexer passes the same few sets for every token, and building a map costs
- * more than reading a short token.
+ * A token is scanned over a window onto the stream's own buffer (where the C
+ * library's stream layout is not known, a character at a time), and the
+ * character that ends it stays unconsumed, as if pushed back; nothing is
+ * allocated. The library is single-threaded, so the stream's lock is not
+ * taken. Between calls only the maps of recently used character sets are
+ * kept: a lexer passes the same few sets for every token, and building a map
+ * costs more than reading a short token.
  */
 #include "twlib/text/tklex.h"
 

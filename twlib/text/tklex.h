@@ -3,8 +3,10 @@
  * Reads one token from a stdio stream under two caller-chosen character
  * sets (skipped before the token, ending the token) and classifies it
  * against a keyword list. The stream's position and its one character of
- * push-back are the only state. Nothing is allocated, reported or raised,
- * and nothing calls back into the caller.
+ * push-back are the only state a token leaves. Nothing is allocated,
+ * reported or raised, and nothing calls back into the caller. The tokenizer
+ * keeps the maps of the sets it was last given (checked against their text
+ * at every call), so two threads must not call it at the same time.
  */
 #ifndef TWLIB_TEXT_TKLEX_H
 #define TWLIB_TEXT_TKLEX_H
