@@ -54,7 +54,7 @@ void readMenuFile(const char *name)
         printf("Unable to open file %s\n", path);
         abandonConversion(2);
     }
-    // The lexer reads a character at a time; a larger buffer than stdio's
+    // The tokenizer scans the stream's buffer; a larger one than stdio's
     // default makes fewer, larger reads.
     setvbuf(stream, nullptr, _IOFBF, INPUT_BUFFER_SIZE);
     readMenuStream(stream, path);
