@@ -40,8 +40,9 @@ void checkLine(const std::string &line)
     auto blank = [](char c) { return isspace(static_cast<unsigned char>(c)) != 0; };
     const char *t = e->text;
     size_t n = strlen(t);
-    bool lossy = strcmp(e->app, "USER_FORMATTED") == 0 || e->app[0] == '+' || blank(e->app[0]) || !t[0] || blank(t[0]) ||
-                 (t[0] == ':' && t[1] == ' ') || (n >= 2 && t[n - 2] == ':' && t[n - 1] == ' ');
+    bool lossy = strcmp(e->app, "USER_FORMATTED") == 0 || e->app[0] == '+' || blank(e->app[0]) || !t[0] ||
+                 blank(t[0]) || (t[0] == ':' && t[1] == ' ') ||
+                 (n >= 2 && t[n - 2] == ':' && t[n - 1] == ' ');
     if (!lossy) {
         twErr *again = twErrCreateFromString(once);
         if (!again || strcmp(once, twErr_String(again, TW_ERR_VERBOSE)) != 0) {
