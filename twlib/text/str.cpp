@@ -278,8 +278,8 @@ char *twStrCpy(const char *s)
     return copySlow(s, len);
 }
 
-// Everything but a chunk going onto a stack with room: null, the pool off
-// or not yet set up, the shared empty string, a large string, a full stack.
+// Everything but a chunk of a pool that is on: null, the pool off or not yet
+// set up, the shared empty string, a large string.
 [[gnu::noinline]] static void freeSlow(char *s)
 {
     if (!s) return;
@@ -299,15 +299,11 @@ char *twStrCpy(const char *s)
 
 void twStrFree(char *s)
 {
-    FreeStack *lists = freeLists;
-    if (lists && s) {
+    if (freeLists && s) {
         unsigned h = static_cast<unsigned char>(s[-1]);
         if (h - kMinChunk <= unsigned(kMaxChunk - kMinChunk)) {
-            FreeStack &fs = lists[h];
-            if (fs.top != fs.end) {
-                *fs.top++ = s - 1;
-                return;
-            }
+            pushChunk(s - 1, int(h));
+            return;
         }
     }
     freeSlow(s);
