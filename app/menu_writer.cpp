@@ -27,7 +27,6 @@
 #include "twlib/text/str.h"
 
 static const char INDENT[] = "                ";
-constexpr size_t SCRIPT_BUFFER_SIZE = 1 << 16;
 
 // One step of the depth-first walk: a menu and the next of its entries
 // whose target is still to be visited.
@@ -97,7 +96,7 @@ private:
     FILE *out_;
     size_t used_ = 0;
     bool ok_ = true;
-    char buffer_[1 << 14];
+    char buffer_[1 << 16];  // larger than the stream's own, which it passes by
 };
 
 static void writeMenuText(ScriptOut &out, const Menu *menu)
@@ -247,8 +246,6 @@ int writeMenuScript(const char *name)
         printf("Unable to open file %s\n", name);
         return -1;
     }
-    // A larger buffer than stdio's default makes fewer, larger writes.
-    setvbuf(out, nullptr, _IOFBF, SCRIPT_BUFFER_SIZE);
     printf("Writing %s ... ", name);
     beginScript(name, out);
     bool ok = writeMenus(out) == 0 && fflush(out) == 0 && !ferror(out);
