@@ -10,6 +10,9 @@
 
 #include <cstdio>
 
+#include <sys/stat.h>
+
+#include "app/heap_reserve.h"
 #include "app/menu_parser.h"
 #include "app/menu_records.h"
 #include "app/menu_writer.h"
@@ -57,6 +60,10 @@ void readMenuFile(const char *name)
     // The tokenizer scans the stream's buffer; a larger one than stdio's
     // default makes fewer, larger reads.
     setvbuf(stream, nullptr, _IOFBF, INPUT_BUFFER_SIZE);
+    // The records of a conversion take about twice the input file.
+    struct stat st;
+    if (reader.nesting == 0 && fstat(fileno(stream), &st) == 0 && S_ISREG(st.st_mode))
+        reserveHeap(size_t(st.st_size) / 2 * 5);
     readMenuStream(stream, path);
 }
 

@@ -58,6 +58,20 @@ TEST(PageliftCliTest, ConvertsTheWorkedExample)
     EXPECT_FALSE(twtest::fileExists(dir.path() + "/ignored"));
 }
 
+// A large input makes the converter reserve its heap up front; the script
+// must not change for it. The padding is a comment, which the reader drops.
+TEST(PageliftCliTest, ALargeInputConvertsAsASmallOne)
+{
+    TempDir dir;
+    std::string input = kExampleMenus;
+    std::string line = "| " + std::string(98, '-') + "\n";
+    for (int i = 0; i < 40000; i++) input += line;
+    dir.write("menus.def", input);
+    ProcessResult r = pagelift(dir, {"menus.def", "menus.tcl"});
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(kExampleScript, twtest::readFile(dir.path() + "/menus.tcl"));
+}
+
 TEST(PageliftCliTest, MissingInputOrIncludeStopsWithStatus2AndNoOutput)
 {
     TempDir dir;
