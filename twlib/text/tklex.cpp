@@ -37,6 +37,16 @@ private:
     uint64_t bits_[4] = {};
 };
 
+// Whether two strings are equal. The sets compared are a few characters
+// long, too short for a call into the library's strcmp to pay.
+inline bool sameText(const char *a, const char *b)
+{
+    for (;; ++a, ++b) {
+        if (*a != *b) return false;
+        if (*a == '\0') return true;
+    }
+}
+
 // Recently used sets of one role (skips or delimiters): recognised by
 // address, confirmed by text, so a buffer whose contents changed since is
 // never taken for its old set. Entries are replaced in turn.
@@ -49,7 +59,7 @@ public:
     {
         if (set == nullptr || *set == '\0') return empty_;
         for (const Entry &entry : entries_)
-            if (entry.address == set && strcmp(set, entry.text) == 0) return entry.map;
+            if (entry.address == set && sameText(set, entry.text)) return entry.map;
         CharSet map(set, markNul_);
         size_t length = strlen(set);
         if (length >= sizeof(Entry::text)) return unkept_ = map;
