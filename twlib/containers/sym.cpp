@@ -32,12 +32,41 @@
 
 namespace {
 
+struct SymEntry;
+
+// A link in a chain (a slot's head or an entry's next): the address of an
+// entry, or 0 at the end, with three bits of that entry's hash in the low
+// bits its 8-byte alignment leaves free. A lookup passes over an entry whose
+// bits differ from the probe's without reading its key, which in a table
+// larger than the cache is a miss of its own.
+using Link = uintptr_t;
+constexpr Link kTagBits = 7;
+
+inline SymEntry *entryOf(Link link)
+{
+    return reinterpret_cast<SymEntry *>(link & ~kTagBits);
+}
+
+// The bits a hash gives its links, taken from all of the hash's bits: the
+// entries of one slot share their hash's remainder, and pointer hashes their
+// low bits.
+inline Link tagOf(uint32_t hash)
+{
+    return (hash * 0x9e3779b9u) >> 29;
+}
+
+inline Link linkTo(SymEntry *e, uint32_t hash)
+{
+    return reinterpret_cast<Link>(e) | tagOf(hash);
+}
+
 struct SymEntry {
-    SymEntry *next;  // rest of the chain
-    void *key;       // the word copyKey returned
-    void *value;     // the caller's word
+    Link next;    // rest of the chain
+    void *key;    // the word copyKey returned
+    void *value;  // the caller's word
 };
 static_assert(sizeof(SymEntry) == 3 * sizeof(void *), "an entry is three words");
+static_assert(alignof(SymEntry) > kTagBits, "entries leave the link's tag bits free");
 
 struct SymDynamicInfo {
     double loadLimit;   // grow once entryCount > loadLimit * slotCount
@@ -66,7 +95,7 @@ struct twSymTable {
     uint32_t slotCount;       // number of chain heads
     uint32_t entryCount;      // entries over all chains
     SymDynamicInfo *dynamic;  // null for a fixed-size table
-    SymEntry **slots;         // slotCount heads (at least one allocated)
+    Link *slots;              // slotCount heads (at least one allocated)
     uint64_t slotMagic;       // magicFor(slotCount), for the slot of a hash
 };
 
@@ -152,7 +181,7 @@ inline void releaseKey(const twSymTable *t, void *key)
 
 // What a resize holds while it hashes.
 struct ResizeScratch {
-    SymEntry **fresh;
+    Link *fresh;
     uint32_t *hashes;
 };
 
@@ -163,11 +192,12 @@ void releaseResizeScratch(void *arg)
     twMemFree(r->hashes);
 }
 
-SymEntry **allocSlots(uint32_t count)
+Link *allocSlots(uint32_t count)
 {
     // A table created with no slots still gets one head's worth of memory,
     // so the array is always a real block.
-    return static_cast<SymEntry **>(twMemCalloc(count ? count : 1, sizeof(SymEntry *), kSlotsTag));
+    static_assert(sizeof(Link) == sizeof(SymEntry *), "a slot is one entry pointer");
+    return static_cast<Link *>(twMemCalloc(count ? count : 1, sizeof(Link), kSlotsTag));
 }
 
 // The strong string hash. One strlen, then the text in 8-byte words, each
@@ -256,16 +286,21 @@ inline uint32_t reduce(uint32_t h, uint64_t magic, uint32_t count)
     return static_cast<uint32_t>((static_cast<unsigned __int128>(magic * h) * count) >> 64);
 }
 
-inline uint32_t slotOf(const twSymTable *t, const void *key)
+inline uint32_t slotOf(const twSymTable *t, uint32_t hash)
 {
-    return reduce(hashOf(t, key), t->slotMagic, t->slotCount);
+    return reduce(hash, t->slotMagic, t->slotCount);
 }
 
 SymEntry *findEntry(const twSymTable *t, const void *key)
 {
     if (t->slotCount == 0) return nullptr;
-    for (SymEntry *e = t->slots[slotOf(t, key)]; e; e = e->next)
-        if (keysEqual(t, e->key, key)) return e;
+    uint32_t h = hashOf(t, key);
+    Link tag = tagOf(h);
+    for (Link link = t->slots[slotOf(t, h)]; link;) {
+        SymEntry *e = entryOf(link);
+        if ((link & kTagBits) == tag && keysEqual(t, e->key, key)) return e;
+        link = e->next;
+    }
     return nullptr;
 }
 
@@ -328,9 +363,12 @@ void growthTest(twSymTable *t)
 void *storeEntry(twSymTable *t, const void *key, void *value, bool *existed)
 {
     if (t->slotCount == 0) twSymResize(t, 1);
-    uint32_t i = slotOf(t, key);
-    for (SymEntry *e = t->slots[i]; e; e = e->next) {
-        if (keysEqual(t, e->key, key)) {
+    uint32_t h = hashOf(t, key);
+    Link tag = tagOf(h);
+    uint32_t i = slotOf(t, h);
+    for (Link link = t->slots[i]; link; link = entryOf(link)->next) {
+        SymEntry *e = entryOf(link);
+        if ((link & kTagBits) == tag && keysEqual(t, e->key, key)) {
             void *old = e->value;
             // Copy before releasing: the probe key may be the kept key
             // itself. The entry holds the copy before freeKey runs, so it
@@ -350,7 +388,7 @@ void *storeEntry(twSymTable *t, const void *key, void *value, bool *existed)
     e->key = kept;
     e->value = value;
     e->next = t->slots[i];
-    t->slots[i] = e;
+    t->slots[i] = linkTo(e, h);
     t->entryCount++;
     *existed = false;
     growthTest(t);
@@ -441,21 +479,24 @@ void twSymResize(twSymTable *t, uint32_t newSlotCount)
     tw_UnwindPush(&unwind, releaseResizeScratch, &scratch);
     uint32_t n = t->entryCount;
     scratch.hashes = static_cast<uint32_t *>(twMemMalloc(tw_CheckArraySize(n, sizeof(uint32_t)), kResizeTag));
-    SymEntry **old = t->slots;
+    Link *old = t->slots;
     uint32_t k = 0;
     for (uint32_t i = 0; i < t->slotCount; i++)
-        for (SymEntry *e = old[i]; e && k < n; e = e->next) scratch.hashes[k++] = hashOf(t, e->key);
+        for (SymEntry *e = entryOf(old[i]); e && k < n; e = entryOf(e->next))
+            scratch.hashes[k++] = hashOf(t, e->key);
     tw_UnwindPop(&unwind);
-    SymEntry **fresh = scratch.fresh;
+    Link *fresh = scratch.fresh;
     // Same walk, same order: entry k takes hash k.
     uint64_t magic = magicFor(newSlotCount);
     k = 0;
     for (uint32_t i = 0; i < t->slotCount; i++) {
-        while (SymEntry *e = old[i]) {
+        while (Link link = old[i]) {
+            // A link keeps its tag: the entry's hash is the same.
+            SymEntry *e = entryOf(link);
             old[i] = e->next;
             uint32_t j = reduce(k < n ? scratch.hashes[k++] : hashOf(t, e->key), magic, newSlotCount);
             e->next = fresh[j];
-            fresh[j] = e;
+            fresh[j] = link;
         }
     }
     twMemFree(scratch.hashes);
@@ -491,9 +532,11 @@ void **twSymFetchAddr(const twSymTable *t, const void *key)
 void *twSymRemove(twSymTable *t, const void *key)
 {
     if (t->slotCount == 0) return t->notFoundValue;
-    for (SymEntry **link = &t->slots[slotOf(t, key)]; *link; link = &(*link)->next) {
-        SymEntry *e = *link;
-        if (keysEqual(t, e->key, key)) {
+    uint32_t h = hashOf(t, key);
+    Link tag = tagOf(h);
+    for (Link *link = &t->slots[slotOf(t, h)]; *link; link = &entryOf(*link)->next) {
+        SymEntry *e = entryOf(*link);
+        if ((*link & kTagBits) == tag && keysEqual(t, e->key, key)) {
             *link = e->next;
             t->entryCount--;
             void *value = e->value;
@@ -512,7 +555,7 @@ void twSymClear(twSymTable *t, twSymFreeFn freeValue)
     for (uint32_t i = 0; i < t->slotCount; i++) {
         // Each entry is unlinked before the callbacks see it, so the table
         // stays consistent whatever they do.
-        while (SymEntry *e = t->slots[i]) {
+        while (SymEntry *e = entryOf(t->slots[i])) {
             t->slots[i] = e->next;
             t->entryCount--;
             void *key = e->key;
@@ -529,7 +572,7 @@ void twSymClearAddr(twSymTable *t, twSymFreeAddrFn freeValueAt)
 {
     twSymFreeAddrFn fv = freeAddrFn(freeValueAt);
     for (uint32_t i = 0; i < t->slotCount; i++) {
-        while (SymEntry *e = t->slots[i]) {
+        while (SymEntry *e = entryOf(t->slots[i])) {
             t->slots[i] = e->next;
             t->entryCount--;
             void *key = e->key;
@@ -556,7 +599,7 @@ int twSymMoveAll(twSymTable *dst, twSymTable *src, twSymFreeFn freeValue)
     if (dst == src) return 0;  // moving a table into itself leaves it as it is
     twSymFreeFn fv = freeFn(freeValue);
     for (uint32_t i = 0; i < src->slotCount; i++) {
-        while (SymEntry *e = src->slots[i]) {
+        while (SymEntry *e = entryOf(src->slots[i])) {
             // A pair leaves src only once it is in dst, and the callbacks
             // releasing things run last, so a raise out of any callback
             // loses no pair.
@@ -582,7 +625,7 @@ int twSymCopyAll(twSymTable *dst, twSymTable *src, twSymCopyValueFn copyValue, t
     twSymCopyValueFn cv = copyValueFn(copyValue);
     twSymFreeFn fv = freeFn(freeValue);
     for (uint32_t i = 0; i < src->slotCount; i++) {
-        for (SymEntry *e = src->slots[i]; e; e = e->next) {
+        for (SymEntry *e = entryOf(src->slots[i]); e; e = entryOf(e->next)) {
             void *copy = cv(e->value);
             bool existed;
             void *displaced = storeEntry(dst, e->key, copy, &existed);
@@ -602,7 +645,7 @@ void **twSymTableToArray(const twSymTable *t, void **array, twSymOrderFn order)
     bool sorted = order && !sameFn(order, &twDummyProc);
     uint32_t k = 0;
     for (uint32_t i = 0; i < t->slotCount; i++)
-        for (SymEntry *e = t->slots[i]; e; e = e->next)
+        for (SymEntry *e = entryOf(t->slots[i]); e; e = entryOf(e->next))
             array[k++] = sorted ? static_cast<void *>(e) : e->value;
     if (sorted) {
         // The array holds the entries while they are sorted, then each is
@@ -623,8 +666,8 @@ void **twSymTableToArray(const twSymTable *t, void **array, twSymOrderFn order)
 template <typename Visit> static int walkEntries(const twSymTable *t, Visit visit)
 {
     for (uint32_t i = 0; i < t->slotCount; i++) {
-        for (SymEntry *e = t->slots[i]; e;) {
-            SymEntry *next = e->next;
+        for (SymEntry *e = entryOf(t->slots[i]); e;) {
+            SymEntry *next = entryOf(e->next);
             if (!visit(e)) return 0;
             e = next;
         }
@@ -721,10 +764,10 @@ void twSymDummy(void *) {}
 void twSymDump(const twSymTable *t)
 {
     for (uint32_t i = 0; i < t->slotCount; i++) {
-        const SymEntry *e = t->slots[i];
+        const SymEntry *e = entryOf(t->slots[i]);
         if (!e) continue;
         printf("\n%d:\t", static_cast<int>(i));
-        for (; e; e = e->next) putchar('*');
+        for (; e; e = entryOf(e->next)) putchar('*');
     }
     putchar('\n');
 }
@@ -736,10 +779,10 @@ void twSymStrDump(const twSymTable *t)
         return;
     }
     for (uint32_t i = 0; i < t->slotCount; i++) {
-        const SymEntry *e = t->slots[i];
+        const SymEntry *e = entryOf(t->slots[i]);
         if (!e) continue;
         printf("\n%d:\t", static_cast<int>(i));
-        for (; e; e = e->next) printf("%s ", e->key ? static_cast<const char *>(e->key) : "(null)");
+        for (; e; e = entryOf(e->next)) printf("%s ", e->key ? static_cast<const char *>(e->key) : "(null)");
     }
     putchar('\n');
 }
@@ -751,7 +794,7 @@ void twSymAnalyze(const twSymTable *t, int maxLength)
         static_cast<uint32_t *>(twMem_FastCalloc(static_cast<size_t>(maxLength) + 1, sizeof(uint32_t)));
     for (uint32_t i = 0; i < t->slotCount; i++) {
         int len = 0;
-        for (const SymEntry *e = t->slots[i]; e && len < maxLength; e = e->next) len++;
+        for (const SymEntry *e = entryOf(t->slots[i]); e && len < maxLength; e = entryOf(e->next)) len++;
         counts[len]++;
     }
     for (int len = 0; len <= maxLength; len++) printf("%d: %d\n", len, static_cast<int>(counts[len]));

@@ -69,7 +69,10 @@ void twSymNotFoundValue(twSymTable *t, void *value);
 /* Makes the table grow by itself: after a store, once it holds more than
  * loadLimit entries per slot, it is rehashed into the first prime number of
  * slots at or above growFactor times its entry count (made odd). A second
- * call replaces the two numbers. Applies the test at once. */
+ * call replaces the two numbers. Applies the test at once. Unless
+ * growFactor * loadLimit is above 1, a grown table is again over its limit
+ * at the next store and every store rehashes: 2.0 and 2.0 is the usual
+ * pair. */
 void twSymDynamic(twSymTable *t, double loadLimit, double growFactor);
 /* Rehashes every entry into newSlotCount chains (0: the current count, a
  * plain rehash). Keys are neither copied nor released. Every key is hashed
