@@ -1,10 +1,14 @@
-// String-keyed twSym tables (pooled keys, dynamic with growth factor 2.0)
+// String-keyed twSym tables (pooled keys, growing by themselves)
 // against std::unordered_map<std::string, void *> on the same key sets:
 // with the stock hash twSymStHash and with twSymStrongHash at the usual load
 // limit 2.0, and with twSymStrongHash at load limit 1.0, the map's own
-// (StrongHashLoad1). The store rows also report how many distinct values
-// the hash gives for the keys. Keys are fetched in the order they were
-// stored.
+// (StrongHashLoad1), and at 0.5 (StrongHashLoadHalf), where the slots
+// take about the memory the map's nodes take beyond the entries. The store
+// rows also report how many distinct values the hash gives for the keys.
+// Fetch rows end in /0 when keys are fetched in the order they were stored,
+// which keeps every structure's records in step with the probes, and in /1
+// when they are fetched in a shuffled order, as look-ups of a large table
+// mostly are.
 #include "twlib/containers/sym.h"
 
 #include <benchmark/benchmark.h>
@@ -42,10 +46,12 @@ double distinctHashes(const std::vector<std::string> &keys, twSymHashFn hash)
     return static_cast<double>(std::unique(h.begin(), h.end()) - h.begin());
 }
 
+// Growing by twice the inverse of the load limit, so that a grown table is
+// half as full as its limit allows (and never rehashes at every store).
 twSymTable *newTable(twSymHashFn hash, double loadLimit)
 {
     twSymTable *t = twSymCreate(13, hash, twSymStEqu, twSymStCpy, twSymStFree);
-    twSymDynamic(t, loadLimit, 2.0);
+    twSymDynamic(t, loadLimit, loadLimit < 1.0 ? 2.0 / loadLimit : 2.0);
     return t;
 }
 
@@ -75,14 +81,32 @@ void BM_MapStore(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// The keys in the order a fetch row probes them: as stored, or shuffled
+// (the same order for every structure).
+std::vector<const std::string *> probeOrder(const std::vector<std::string> &keys, bool shuffled)
+{
+    std::vector<const std::string *> order;
+    order.reserve(keys.size());
+    for (const auto &k : keys) order.push_back(&k);
+    if (shuffled) {
+        uint64_t x = 88172645463325252u;
+        for (size_t i = order.size(); i > 1; i--) {
+            x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+            std::swap(order[i - 1], order[x % i]);
+        }
+    }
+    return order;
+}
+
 void BM_SymFetch(benchmark::State &state, twSymHashFn hash, double loadLimit)
 {
     auto keys = makeKeys(static_cast<int>(state.range(0)));
     twSymTable *t = newTable(hash, loadLimit);
     uintptr_t v = 1;
     for (const auto &k : keys) twSymStore(t, k.c_str(), reinterpret_cast<void *>(v++));
+    auto order = probeOrder(keys, state.range(1) != 0);
     for (auto _ : state)
-        for (const auto &k : keys) benchmark::DoNotOptimize(twSymFetch(t, k.c_str()));
+        for (const std::string *k : order) benchmark::DoNotOptimize(twSymFetch(t, k->c_str()));
     twSymDestroy(t, twSymDummy);
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -93,11 +117,12 @@ void BM_MapFetch(benchmark::State &state)
     std::unordered_map<std::string, void *> m;
     uintptr_t v = 1;
     for (const auto &k : keys) m[k] = reinterpret_cast<void *>(v++);
+    auto order = probeOrder(keys, state.range(1) != 0);
     for (auto _ : state)
-        for (const auto &k : keys) {
+        for (const std::string *k : order) {
             // The keys are std::strings already: the map is spared any
             // conversion, which favours it.
-            auto it = m.find(k);
+            auto it = m.find(*k);
             benchmark::DoNotOptimize(it == m.end() ? nullptr : it->second);
         }
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -106,10 +131,13 @@ void BM_MapFetch(benchmark::State &state)
 BENCHMARK_CAPTURE(BM_SymStore, StHash, twSymStHash, 2.0)->Arg(1000)->Arg(100000);
 BENCHMARK_CAPTURE(BM_SymStore, StrongHash, twSymStrongHash, 2.0)->Arg(1000)->Arg(100000);
 BENCHMARK_CAPTURE(BM_SymStore, StrongHashLoad1, twSymStrongHash, 1.0)->Arg(1000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SymStore, StrongHashLoadHalf, twSymStrongHash, 0.5)->Arg(1000)->Arg(100000);
 BENCHMARK(BM_MapStore)->Arg(1000)->Arg(100000);
-BENCHMARK_CAPTURE(BM_SymFetch, StHash, twSymStHash, 2.0)->Arg(1000)->Arg(100000);
-BENCHMARK_CAPTURE(BM_SymFetch, StrongHash, twSymStrongHash, 2.0)->Arg(1000)->Arg(100000);
-BENCHMARK_CAPTURE(BM_SymFetch, StrongHashLoad1, twSymStrongHash, 1.0)->Arg(1000)->Arg(100000);
-BENCHMARK(BM_MapFetch)->Arg(1000)->Arg(100000);
+BENCHMARK_CAPTURE(BM_SymFetch, StHash, twSymStHash, 2.0)->ArgsProduct({{1000, 100000}, {0, 1}});
+BENCHMARK_CAPTURE(BM_SymFetch, StrongHash, twSymStrongHash, 2.0)->ArgsProduct({{1000, 100000}, {0, 1}});
+BENCHMARK_CAPTURE(BM_SymFetch, StrongHashLoad1, twSymStrongHash, 1.0)->ArgsProduct({{1000, 100000}, {0, 1}});
+BENCHMARK_CAPTURE(BM_SymFetch, StrongHashLoadHalf, twSymStrongHash, 0.5)
+    ->ArgsProduct({{1000, 100000}, {0, 1}});
+BENCHMARK(BM_MapFetch)->ArgsProduct({{1000, 100000}, {0, 1}});
 
 }  // namespace
