@@ -7,10 +7,11 @@
  * pair of bytes with header 1. The header lets twStrFree release a string in
  * constant time without knowing its length.
  *
- * Released chunks wait in one stack per chunk size and are reused newest
- * first, only by strings of exactly that chunk size. A four-byte chunk cannot
- * hold a pointer, so the stacks keep the links outside the chunks, and a
- * released chunk keeps its header byte.
+ * Released chunks wait in one list per chunk size and are reused newest
+ * first, only by strings of exactly that chunk size. A released chunk keeps
+ * its header byte. One that can hold a pointer after it is linked through
+ * those bytes; a smaller one (4 to 8 bytes) cannot, and waits in a stack
+ * that keeps the links outside the chunks.
  *
  * With TW_STRDISABLE or TW_PURIFY set at the first pool operation (and for
  * good after twStrTerminate) every string is a plain "twString" block without
@@ -47,7 +48,8 @@ struct StrBlock {
 // as a block, the tops of the stacks of all chunk sizes would sit at much
 // the same offset in their pages and contend for the same cache sets, which
 // slows a busy pool by half.
-constexpr size_t kSegmentSlots = 126;  // with the link, 1 KB
+constexpr size_t kSegmentSlots = 126;                  // with the link, 1 KB
+constexpr int kLinkedChunk = 1 + int(sizeof(char *));  // the smallest chunk a link fits in
 
 struct StackSegment {
     StackSegment *below;
@@ -55,7 +57,8 @@ struct StackSegment {
 };
 
 struct FreeStack {
-    char **top;  // one past the newest chunk, in the top segment
+    char *chain;  // chunks of kLinkedChunk bytes or more: the newest, or null
+    char **top;   // one past the newest chunk, in the top segment
     char **base;
     char **end;             // end of the top segment's room
     StackSegment *segment;  // the top segment; null until the first release
@@ -152,6 +155,12 @@ void releaseStack(FreeStack &fs)
 inline void pushChunk(char *chunk, int k)
 {
     FreeStack &fs = freeLists[k];
+    if (k >= kLinkedChunk) {
+        // Chunks are unaligned: the link is copied in.
+        memcpy(chunk + 1, &fs.chain, sizeof fs.chain);
+        fs.chain = chunk;
+        return;
+    }
     if (fs.top == fs.end) growStack(fs);
     *fs.top++ = chunk;
 }
@@ -186,7 +195,14 @@ inline void pushChunk(char *chunk, int k)
 inline char *allocChunk(int k)
 {
     FreeStack &fs = freeLists[k];
-    if (fs.top != fs.base || dropSegment(fs)) return *--fs.top + 1;
+    if (k >= kLinkedChunk) {
+        if (char *chunk = fs.chain) {
+            memcpy(&fs.chain, chunk + 1, sizeof fs.chain);
+            return chunk + 1;
+        }
+    } else if (fs.top != fs.base || dropSegment(fs)) {
+        return *--fs.top + 1;
+    }
     return carveChunk(k);
 }
 

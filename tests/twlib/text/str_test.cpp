@@ -53,25 +53,30 @@ TEST(StrTest, ReleasedChunkIsReusedNewestFirstBySameSizeOnly)
 // newest first across segment boundaries, also when releases and reuses
 // alternate right at one (they alternate at every depth, so at every
 // boundary whatever the segment size).
+// Chunks too small for a link wait in stacks of segments, larger ones are
+// linked through themselves: both are reused newest first.
 TEST(StrTest, ReuseIsNewestFirstAcrossManyReleases)
 {
     constexpr int kCount = 1500;
-    std::vector<char *> made(kCount);
-    for (char *&s : made) s = twStrCpy("twenty-one characters");
-    for (char *s : made) twStrFree(s);
-    for (int i = kCount - 1; i >= 0; --i) {
-        char *again = twStrCpy("twenty-one characters");
-        ASSERT_EQ(made[i], again) << i;
-        twStrFree(again);  // release and reuse at this depth
-        ASSERT_EQ(again, twStrCpy("twenty-one characters")) << i;
+    for (const char *text : {"abcdef", "twenty-one characters"}) {
+        std::vector<char *> made(kCount);
+        for (char *&s : made) s = twStrCpy(text);
+        for (char *s : made) twStrFree(s);
+        for (int i = kCount - 1; i >= 0; --i) {
+            char *again = twStrCpy(text);
+            ASSERT_EQ(made[i], again) << text << " " << i;
+            EXPECT_STREQ(text, again);
+            twStrFree(again);  // release and reuse at this depth
+            ASSERT_EQ(again, twStrCpy(text)) << text << " " << i;
+        }
+        for (char *s : made) twStrFree(s);
     }
-    for (char *s : made) twStrFree(s);
 }
 
 // Strings an application keeps back and gives up when memory runs short.
-// They share a chunk size with the strings of the work, so releasing them
-// inside an allocation pushes onto (and grows) the very stack the work is
-// growing.
+// They share a chunk size with the strings of the work, one small enough to
+// wait in a stack, so releasing them inside an allocation pushes onto (and
+// grows) the very stack the work is growing.
 constexpr int kReserve = 40;
 char *reserveStrings[kReserve];
 int reserveLeft;
@@ -86,25 +91,30 @@ int dropReserve()
 // that survived a refusal can be compared with a clean one.
 void poolWork()
 {
+    const char *text6 = "six ch";
     const char *text40 = "forty characters of one chunk size here.";
     for (reserveLeft = 0; reserveLeft < kReserve; reserveLeft++)
-        reserveStrings[reserveLeft] = twStrCpy(text40);
+        reserveStrings[reserveLeft] = twStrCpy(text6);
     twAddPurgeRoutine(dropReserve);
-    char *small[600], *large[8];  // enough to fill more than one stack segment
-    for (char *&s : small) s = twStrCpy(text40);
+    char *small[600], *medium[50], *large[8];  // enough to fill more than one stack segment
+    for (char *&s : small) s = twStrCpy(text6);
+    for (char *&s : medium) s = twStrCpy(text40);
     for (char *&s : large) s = twStrCatAlloc(text40, text40);
     char *trimmed = twStrTrimAlloc("  trimmed  ");
     char *old = twStrOldCopy("plain");
     const char *joined = twStrCat(twStrCat(trimmed, "+"), large[0]);
-    printf("%s|%s|%s|%s\n", small[599], joined, old, twStrAlloc(1));
+    printf("%s|%s|%s|%s|%s\n", small[599], medium[49], joined, old, twStrAlloc(1));
     twMemFree(old);
     twStrFree(trimmed);
     for (char *s : small) twStrFree(s);
+    for (char *s : medium) twStrFree(s);
     for (char *s : large) twStrFree(s);
     dropReserve();
-    char *again = twStrCpy(text40);
-    printf("%s\n", again);
+    char *again = twStrCpy(text6);
+    char *again40 = twStrCpy(text40);
+    printf("%s|%s\n", again, again40);
     twStrFree(again);
+    twStrFree(again40);
 }
 
 // A purge routine releasing pool strings while a free stack was being
