@@ -37,7 +37,10 @@ char *twStrAlloc(int n);
 /* Releases a pool string; null and the shared empty string are ignored.
  * Anything else that is not a live pool string made since the pool was last
  * switched on or off is undefined behaviour (debug mode reports a large or
- * pool-off string released twice). */
+ * pool-off string released twice). A released string with room for 7 or
+ * more characters holds the link to the next one released at its size, so
+ * writing to it afterwards corrupts the pool: run with TW_STRDISABLE to
+ * have a memory checker see such writes. */
 void twStrFree(char *s);
 /* Gives every string block and the free lists back and switches the pool
  * off for good: later strings are plain "twString" blocks. Pool strings
