@@ -218,8 +218,14 @@ TEST_F(IniFileTest, AFailedWriteLeavesTheOldFileAndNoTemporaryFile)
     testing::internal::CaptureStderr();
     EXPECT_EQ(0, twPrefWriteIniFile(db, (dir + "/none/view.ini").c_str(), 1));
     EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("none/view.ini"));
+}
 
-    // A directory that may not be written: no temporary file can be made.
+// A directory that may not be written: no temporary file can be made, and
+// the file there keeps its contents.
+TEST_F(IniFileTest, AFileInADirectoryThatMayNotBeWrittenKeepsItsContents)
+{
+    twTypedata w = num(64);
+    twPrefSetval(db, "width", &w);
     std::string locked = dir + "/locked";
     mkdir(locked.c_str(), 0755);
     std::string old = writeFile(locked + "/view.ini", "view.width 1\n");
@@ -230,8 +236,7 @@ TEST_F(IniFileTest, AFailedWriteLeavesTheOldFileAndNoTemporaryFile)
     }
     testing::internal::CaptureStderr();
     EXPECT_EQ(0, twPrefWriteIniFile(db, old.c_str(), 1));
-    err = testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(err.empty());
+    EXPECT_FALSE(testing::internal::GetCapturedStderr().empty());
     EXPECT_EQ("view.width 1\n", readFile(old));
     chmod(locked.c_str(), 0755);
 }
