@@ -291,17 +291,22 @@ inline uint32_t slotOf(const twSymTable *t, uint32_t hash)
     return reduce(hash, t->slotMagic, t->slotCount);
 }
 
+// The link in chain i that leads to the entry of key (whose hash is h), or
+// the chain's closing null link when there is none.
+Link *findLink(const twSymTable *t, uint32_t i, uint32_t h, const void *key)
+{
+    Link tag = tagOf(h);
+    Link *link = &t->slots[i];
+    while (*link && !((*link & kTagBits) == tag && keysEqual(t, entryOf(*link)->key, key)))
+        link = &entryOf(*link)->next;
+    return link;
+}
+
 SymEntry *findEntry(const twSymTable *t, const void *key)
 {
     if (t->slotCount == 0) return nullptr;
     uint32_t h = hashOf(t, key);
-    Link tag = tagOf(h);
-    for (Link link = t->slots[slotOf(t, h)]; link;) {
-        SymEntry *e = entryOf(link);
-        if ((link & kTagBits) == tag && keysEqual(t, e->key, key)) return e;
-        link = e->next;
-    }
-    return nullptr;
+    return entryOf(*findLink(t, slotOf(t, h), h, key));
 }
 
 // Integer square root, one result bit per round.
@@ -364,24 +369,20 @@ void *storeEntry(twSymTable *t, const void *key, void *value, bool *existed)
 {
     if (t->slotCount == 0) twSymResize(t, 1);
     uint32_t h = hashOf(t, key);
-    Link tag = tagOf(h);
     uint32_t i = slotOf(t, h);
-    for (Link link = t->slots[i]; link; link = entryOf(link)->next) {
-        SymEntry *e = entryOf(link);
-        if ((link & kTagBits) == tag && keysEqual(t, e->key, key)) {
-            void *old = e->value;
-            // Copy before releasing: the probe key may be the kept key
-            // itself. The entry holds the copy before freeKey runs, so it
-            // never keeps a released key.
-            void *kept = t->copyKey(key);
-            void *oldKey = e->key;
-            e->key = kept;
-            e->value = value;
-            releaseKey(t, oldKey);
-            *existed = true;
-            growthTest(t);
-            return old;
-        }
+    if (SymEntry *e = entryOf(*findLink(t, i, h, key))) {
+        void *old = e->value;
+        // Copy before releasing: the probe key may be the kept key itself.
+        // The entry holds the copy before freeKey runs, so it never keeps a
+        // released key.
+        void *kept = t->copyKey(key);
+        void *oldKey = e->key;
+        e->key = kept;
+        e->value = value;
+        releaseKey(t, oldKey);
+        *existed = true;
+        growthTest(t);
+        return old;
     }
     void *kept = t->copyKey(key);
     SymEntry *e = static_cast<SymEntry *>(twMemFlAlloc(sizeof(SymEntry), kEntryTag));
@@ -533,20 +534,16 @@ void *twSymRemove(twSymTable *t, const void *key)
 {
     if (t->slotCount == 0) return t->notFoundValue;
     uint32_t h = hashOf(t, key);
-    Link tag = tagOf(h);
-    for (Link *link = &t->slots[slotOf(t, h)]; *link; link = &entryOf(*link)->next) {
-        SymEntry *e = entryOf(*link);
-        if ((*link & kTagBits) == tag && keysEqual(t, e->key, key)) {
-            *link = e->next;
-            t->entryCount--;
-            void *value = e->value;
-            void *kept = e->key;
-            twMemFlFree(e, sizeof(SymEntry));
-            releaseKey(t, kept);
-            return value;
-        }
-    }
-    return t->notFoundValue;
+    Link *link = findLink(t, slotOf(t, h), h, key);
+    SymEntry *e = entryOf(*link);
+    if (!e) return t->notFoundValue;
+    *link = e->next;
+    t->entryCount--;
+    void *value = e->value;
+    void *kept = e->key;
+    twMemFlFree(e, sizeof(SymEntry));
+    releaseKey(t, kept);
+    return value;
 }
 
 void twSymClear(twSymTable *t, twSymFreeFn freeValue)
