@@ -9,26 +9,13 @@
  */
 #include "app/heap_reserve.h"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
-#define PAGELIFT_SANITIZED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define PAGELIFT_SANITIZED 1
-#endif
-
 #include <cstdint>
-#include <cstdlib>
 
-#if defined(__GLIBC__) && defined(__linux__) && !defined(PAGELIFT_SANITIZED)
+#ifdef PAGELIFT_HEAP_RESERVE
 #include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
-#define PAGELIFT_HEAP_RESERVE 1
-#endif
 
-#ifdef PAGELIFT_HEAP_RESERVE
 namespace {
 
 constexpr size_t kMinReserve = size_t{8} << 20;  // below this there is little to gain

@@ -10,6 +10,18 @@
 #define PAGELIFT_HEAP_RESERVE_H
 
 #include <cstddef>
+#include <cstdlib>  // for the C library's identification
+
+// Defined where a reservation is made: glibc on Linux, not under a
+// sanitizer, whose allocator keeps a heap of its own.
+#if defined(__GLIBC__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+#define PAGELIFT_HEAP_RESERVE 1
+#endif
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+#undef PAGELIFT_HEAP_RESERVE
+#endif
+#endif
 
 // Extends the heap by about 'bytes' (capped at half the machine's memory)
 // and advises large pages for it. Nothing is touched, so nothing counts

@@ -15,17 +15,6 @@
 
 namespace {
 
-// The reservation is made with glibc on Linux, and not under a sanitizer,
-// whose allocator keeps a heap of its own.
-#if defined(__GLIBC__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
-#define RESERVES 1
-#endif
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
-#undef RESERVES
-#endif
-#endif
-
 constexpr size_t MB = size_t{1} << 20;
 
 size_t breakAt()
@@ -45,7 +34,7 @@ size_t residentBytes()
 
 TEST(HeapReserveEnv, ReservesUntouchedMemoryThatLaterAllocationsUse)
 {
-#ifndef RESERVES
+#ifndef PAGELIFT_HEAP_RESERVE
     GTEST_SKIP() << "no heap reservation on this platform or under this checker";
 #endif
 
