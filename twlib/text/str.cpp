@@ -31,10 +31,11 @@
 
 namespace {
 
-constexpr int kDataSize = 4080;  // data area of a block
-constexpr int kMinChunk = 4;     // smaller block tails are abandoned
-constexpr int kMaxChunk = 63;    // strings needing more are large strings
-constexpr int kExitOrder = 90;   // string releases run after ordinary handlers
+constexpr int kDataSize = 4080;                        // data area of a block
+constexpr int kMinChunk = 4;                           // smaller block tails are abandoned
+constexpr int kMaxChunk = 63;                          // strings needing more are large strings
+constexpr int kLinkedChunk = 1 + int(sizeof(char *));  // the smallest chunk a released one links through
+constexpr int kExitOrder = 90;                         // string releases run after ordinary handlers
 
 struct StrBlock {
     int32_t used;          // bytes of data handed out so far; <= kDataSize
@@ -48,8 +49,7 @@ struct StrBlock {
 // as a block, the tops of the stacks of all chunk sizes would sit at much
 // the same offset in their pages and contend for the same cache sets, which
 // slows a busy pool by half.
-constexpr size_t kSegmentSlots = 126;                  // with the link, 1 KB
-constexpr int kLinkedChunk = 1 + int(sizeof(char *));  // the smallest chunk a link fits in
+constexpr size_t kSegmentSlots = 126;  // with the link, 1 KB
 
 struct StackSegment {
     StackSegment *below;
