@@ -8,6 +8,7 @@
  */
 #include "app/conversion.h"
 
+#include <cstdint>
 #include <cstdio>
 
 #include <sys/stat.h>
@@ -19,14 +20,28 @@
 #include "tslib/path.h"
 #include "tslib/search.h"
 #include "twlib/core/exit.h"
+#include "twlib/core/mem.h"
 
-constexpr size_t INPUT_BUFFER_SIZE = 1 << 16;
+constexpr uint32_t INPUT_BUFFER_SIZE = 1 << 16;
+
+// The stdio buffers of the open menu files, by nesting level when opened.
+// stdio takes a buffer size only together with a buffer, so the converter
+// gives its own; each one lives until its stream is closed.
+static char *inputBuffers[2];
+
+static void releaseInputBuffer(int level)
+{
+    twMemFree(inputBuffers[level]);
+    inputBuffers[level] = nullptr;
+}
 
 void abandonConversion(int status)
 {
     if (reader.stream) fclose(reader.stream);
     if (reader.savedStream && reader.savedStream != reader.stream) fclose(reader.savedStream);
     reader.stream = reader.savedStream = nullptr;
+    for (int level = 0; level < 2; ++level)
+        if (inputBuffers[level]) releaseInputBuffer(level);
     freeMenuKeys(reader.keys);
     reader.keys = nullptr;
     reader.nesting = 0;
@@ -59,12 +74,17 @@ void readMenuFile(const char *name)
     }
     // The tokenizer scans the stream's buffer; a larger one than stdio's
     // default makes fewer, larger reads.
-    setvbuf(stream, nullptr, _IOFBF, INPUT_BUFFER_SIZE);
+    int level = reader.nesting;
+    if (level < 2) {
+        inputBuffers[level] = static_cast<char *>(twMemMalloc(INPUT_BUFFER_SIZE, "menu input buffer"));
+        setvbuf(stream, inputBuffers[level], _IOFBF, INPUT_BUFFER_SIZE);
+    }
     // The records of a conversion take about twice the input file.
     struct stat st;
-    if (reader.nesting == 0 && fstat(fileno(stream), &st) == 0 && S_ISREG(st.st_mode))
+    if (level == 0 && fstat(fileno(stream), &st) == 0 && S_ISREG(st.st_mode))
         reserveHeap(size_t(st.st_size) / 2 * 5);
     readMenuStream(stream, path);
+    if (level < 2) releaseInputBuffer(level);
 }
 
 void readMenuStream(FILE *stream, const char *path)

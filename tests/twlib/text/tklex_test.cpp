@@ -182,8 +182,10 @@ TEST(TklexStreamTest, TokensInterleaveWithTheCallersReadsUnderAnyBuffering)
     ASSERT_EQ((ssize_t)input.size(), write(fd, input.data(), input.size()));
     close(fd);
     for (int mode : {_IONBF, _IOFBF}) {
+        // stdio takes a size only together with a buffer of the caller's.
+        char buffer[3];
         FILE *in = fopen(path, "r");
-        setvbuf(in, nullptr, mode, 3);
+        setvbuf(in, buffer, mode, sizeof buffer);
         EXPECT_EQ(expected, readAll(in)) << "buffering mode " << mode;
         fclose(in);
     }
@@ -234,7 +236,8 @@ TEST(TklexStreamTest, AgreesWithAPlainReadingOfItsContractOnRandomInput)
         FILE *ours = fmemopen(input.data(), input.size(), "r");
         FILE *theirs = fmemopen(input.data(), input.size(), "r");
         ASSERT_TRUE(ours && theirs);
-        setvbuf(ours, nullptr, _IOFBF, 1 + next(16));  // refills inside tokens
+        char buffer[16];
+        setvbuf(ours, buffer, _IOFBF, 1 + next(16));  // refills inside tokens
         for (int step = 0; step < 400; ++step) {
             SCOPED_TRACE("round " + std::to_string(round) + " step " + std::to_string(step));
             const char *delims = sets[next(7)], *skips = sets[next(7)];
