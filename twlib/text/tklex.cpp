@@ -10,9 +10,14 @@
  */
 #include "twlib/text/tklex.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#if defined(__GLIBC__)
+#include <link.h>
+#endif
 
 namespace {
 
@@ -47,9 +52,55 @@ inline bool sameText(const char *a, const char *b)
     }
 }
 
+// The segments of the program's own image that are mapped without write
+// permission: its code and constant data, string literals included. Text
+// there cannot change while the program runs, so a set found there is
+// known by its address alone. Loaded libraries are left out, since one may
+// be unloaded and another mapped at the same addresses.
+class ReadOnlyImage {
+public:
+    ReadOnlyImage()
+    {
+#if defined(__GLIBC__)
+        // The program itself is the first object listed.
+        dl_iterate_phdr(
+            [](dl_phdr_info *info, size_t, void *data) {
+                auto *image = static_cast<ReadOnlyImage *>(data);
+                for (int i = 0; i < info->dlpi_phnum; ++i) {
+                    const auto &segment = info->dlpi_phdr[i];
+                    if (segment.p_type != PT_LOAD || (segment.p_flags & PF_W) || image->count_ == kRanges)
+                        continue;
+                    uintptr_t begin = info->dlpi_addr + segment.p_vaddr;
+                    image->ranges_[image->count_++] = Range{begin, begin + segment.p_memsz};
+                }
+                return 1;
+            },
+            this);
+#endif
+    }
+
+    // Whether all of the n bytes at p lie in one read-only segment.
+    bool holds(const void *p, size_t n) const
+    {
+        auto begin = reinterpret_cast<uintptr_t>(p);
+        for (uint32_t i = 0; i < count_; ++i)
+            if (begin >= ranges_[i].begin && begin < ranges_[i].end && n <= ranges_[i].end - begin) return true;
+        return false;
+    }
+
+private:
+    struct Range {
+        uintptr_t begin, end;
+    };
+    static constexpr uint32_t kRanges = 8;
+    std::array<Range, kRanges> ranges_{};
+    uint32_t count_ = 0;
+};
+
 // Recently used sets of one role (skips or delimiters): recognised by
 // address, confirmed by text, so a buffer whose contents changed since is
-// never taken for its old set. Entries are replaced in turn.
+// never taken for its old set. A set in the program's read-only data needs
+// no confirmation. Entries are replaced in turn.
 class SetCache {
 public:
     explicit SetCache(bool markNul) : markNul_(markNul), empty_("", markNul) {}
@@ -59,7 +110,7 @@ public:
     {
         if (set == nullptr || *set == '\0') return empty_;
         for (const Entry &entry : entries_)
-            if (entry.address == set && sameText(set, entry.text)) return entry.map;
+            if (entry.address == set && (entry.constant || sameText(set, entry.text))) return entry.map;
         CharSet map(set, markNul_);
         size_t length = strlen(set);
         if (length >= sizeof(Entry::text)) return unkept_ = map;
@@ -68,15 +119,23 @@ public:
         memcpy(entry.text, set, length + 1);
         entry.map = map;
         entry.address = set;
+        entry.constant = programImage().holds(set, length + 1);
         return entry.map;
     }
 
 private:
     struct Entry {
         const char *address = nullptr;
-        char text[24];  // NUL-terminated copy of the set
+        char text[24];          // NUL-terminated copy of the set
+        bool constant = false;  // the set is in the program's read-only data
         CharSet map;
     };
+
+    static const ReadOnlyImage &programImage()
+    {
+        static const ReadOnlyImage image;
+        return image;
+    }
     static constexpr uint32_t kEntries = 4;
     Entry entries_[kEntries];
     uint32_t next_ = 0;

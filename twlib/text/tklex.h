@@ -5,8 +5,11 @@
  * against a keyword list. The stream's position and its one character of
  * push-back are the only state a token leaves. Nothing is allocated,
  * reported or raised, and nothing calls back into the caller. The tokenizer
- * keeps the maps of the sets it was last given (checked against their text
- * at every call), so two threads must not call it at the same time.
+ * keeps the maps of the sets it was last given, so two threads must not
+ * call it at the same time. A kept set is checked against its text at every
+ * call, unless it lies in the program's own read-only data (a string
+ * literal or a constant array of the executable, not of a loaded library),
+ * whose text cannot change.
  */
 #ifndef TWLIB_TEXT_TKLEX_H
 #define TWLIB_TEXT_TKLEX_H

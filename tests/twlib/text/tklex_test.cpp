@@ -119,23 +119,30 @@ TEST_F(TklexTest, TooSmallBufferOrNoStreamReadsNothing)
 }
 
 // A set is taken by its contents at each call, even when the caller reuses
-// one buffer for different sets.
+// one buffer for different sets: on the stack, or in the program's own
+// writable data, beside the constant sets that are known by address.
 TEST_F(TklexTest, ReusedSetBufferIsReadAnewEachCall)
 {
-    open("a,b;c d;e f");
-    char delims[4] = ",";
-    EXPECT_EQ("0:a", next(delims, ""));
-    EXPECT_EQ("0:,", next(delims, ""));
-    strcpy(delims, ";");
-    EXPECT_EQ("0:b", next(delims, "")) << "',' no longer ends a token";
-    EXPECT_EQ("0:;", next(delims, ""));
-    strcpy(delims, "; ");
-    EXPECT_EQ("0:c", next(delims, ""));
-    delims[1] = '\0';
-    EXPECT_EQ("0: d", next(delims, "")) << "a shortened set";
-    std::string longSet = std::string("!#$%&()*+-./0123456789:;<=>?@") + " ";
-    EXPECT_EQ("0:;", next(longSet.c_str(), ""));
-    EXPECT_EQ("0:e", next(longSet.c_str(), "")) << "a set longer than any kept one";
+    static char programData[4];
+    char onStack[4];
+    for (char *delims : {onStack, programData}) {
+        open("a,b;c d;e f");
+        strcpy(delims, ",");
+        EXPECT_EQ("0:a", next(delims, ""));
+        EXPECT_EQ("0:,", next(delims, ""));
+        strcpy(delims, ";");
+        EXPECT_EQ("0:b", next(delims, "")) << "',' no longer ends a token";
+        EXPECT_EQ("0:;", next(delims, ""));
+        strcpy(delims, "; ");
+        EXPECT_EQ("0:c", next(delims, ""));
+        delims[1] = '\0';
+        EXPECT_EQ("0: d", next(delims, "")) << "a shortened set";
+        std::string longSet = std::string("!#$%&()*+-./0123456789:;<=>?@") + " ";
+        EXPECT_EQ("0:;", next(longSet.c_str(), ""));
+        EXPECT_EQ("0:e", next(longSet.c_str(), "")) << "a set longer than any kept one";
+        strcpy(delims, " ");
+        EXPECT_EQ("0:f", next(";", delims)) << "a reused skip set";
+    }
 }
 
 // The token ends at a NUL byte read from the input as far as its keyword
