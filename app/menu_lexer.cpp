@@ -26,9 +26,15 @@ static int nextToken()
     }
 }
 
-// Copies the token, cut to size - 1 characters, in one pass.
+// Copies the token, cut to size - 1 characters, in one pass. A destination
+// as large as the token buffer takes the whole buffer, NUL and all, in one
+// fixed-size copy.
 static void copyToken(char *dst, int size)
 {
+    if (size >= MENU_TOKEN_SIZE) {
+        memcpy(dst, reader.token, MENU_TOKEN_SIZE);
+        return;
+    }
     int i = 0;
     for (; i < size - 1 && reader.token[i] != '\0'; ++i) dst[i] = reader.token[i];
     dst[i] = '\0';

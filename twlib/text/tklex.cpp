@@ -214,7 +214,7 @@ private:
 // Reads a token as twTklexRead does; the token's length as a string (a NUL
 // byte read from the input ends it there), or -1 when the input ended before
 // a token began.
-static int readToken(FILE *stream, char *buf, int length, const char *delimiters, const char *skips)
+[[gnu::always_inline]] static inline int readToken(FILE *stream, char *buf, int length, const char *delimiters, const char *skips)
 {
     // The smallest token is one character and its NUL; a smaller buffer
     // would be written past its end.
