@@ -246,6 +246,9 @@ int writeMenuScript(const char *name)
         printf("Unable to open file %s\n", name);
         return -1;
     }
+    // The writer hands the script over in pieces of its own buffer's size;
+    // unbuffered, the stream passes each to the file in one write.
+    setvbuf(out, nullptr, _IONBF, 0);
     printf("Writing %s ... ", name);
     beginScript(name, out);
     bool ok = writeMenus(out) == 0 && fflush(out) == 0 && !ferror(out);
