@@ -1,6 +1,9 @@
 /* menu_records.cpp - the converter's records, their links and their release. */
 #include "app/menu_records.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "twlib/containers/list.h"
 #include "twlib/containers/sym.h"
 #include "twlib/core/freelist.h"
@@ -62,27 +65,68 @@ void freeMenuKeys(MenuKey *keys)
     }
 }
 
+// A large table is far bigger than the cache, and each name's chain starts
+// at a slot of its own: the loops below hint the table at the name this
+// many steps ahead, so that its slot is loaded by the time it is looked up.
+constexpr int LOOKAHEAD = 8;
+
+// Walks every entry of the menu list in order.
+struct EntryCursor {
+    Menu *menu;
+    MenuEntry *entry;
+
+    explicit EntryCursor(Menu *first) : menu(first), entry(first ? first->entries : nullptr) { settle(); }
+    void advance()
+    {
+        entry = entry->next;
+        settle();
+    }
+
+private:
+    // Moves past menus without entries.
+    void settle()
+    {
+        while (!entry && menu) {
+            menu = menu->next;
+            entry = menu ? menu->entries : nullptr;
+        }
+    }
+};
+
 void resolveMenuLinks()
 {
     // One lookup table of the first menu of each name keeps resolution
     // linear: names are borrowed from the menus, which outlive the table.
-    // It starts with a slot per menu, so it seldom has to grow.
-    twSymTable *byName = twSymCreate(reader.menuCount < 1031 ? 1031 : reader.menuCount | 1, twSymStrongHash,
-                                     twSymStEqu, twSymReturn, twSymDummy);
+    // Two slots per menu keep chains short, so a look-up seldom visits an
+    // entry other than the one it is after.
+    uint64_t slots = 2 * uint64_t{reader.menuCount};
+    twSymTable *byName = twSymCreate(slots < 1031 ? 1031 : uint32_t(std::min<uint64_t>(slots, 1u << 28) | 1),
+                                     twSymStrongHash, twSymStEqu, twSymReturn, twSymDummy);
     twSymDynamic(byName, 2.0, 2.0);
+    Menu *ahead = reader.menus;
+    for (int i = 0; i < LOOKAHEAD && ahead; ++i) ahead = ahead->next;
     for (Menu *m = reader.menus; m; m = m->next) {
+        if (ahead) {
+            twSymPrefetch(byName, ahead->name);
+            ahead = ahead->next;
+        }
         // The first menu of a name keeps it: a later one that displaced it
         // puts it back.
         void *first = twSymStore(byName, m->name, m);
         if (first) twSymStore(byName, m->name, first);
     }
 
-    for (Menu *m = reader.menus; m; m = m->next) {
-        for (MenuEntry *e = m->entries; e; e = e->next) {
-            if (e->action[0] != '&') continue;
-            e->target = static_cast<Menu *>(twSymFetch(byName, e->action + 1));
-            if (e->target) e->target->referrer = e;
+    EntryCursor next(reader.menus);
+    for (int i = 0; i < LOOKAHEAD && next.entry; ++i) next.advance();
+    for (EntryCursor at(reader.menus); at.entry; at.advance()) {
+        if (next.entry) {
+            if (next.entry->action[0] == '&') twSymPrefetch(byName, next.entry->action + 1);
+            next.advance();
         }
+        MenuEntry *e = at.entry;
+        if (e->action[0] != '&') continue;
+        e->target = static_cast<Menu *>(twSymFetch(byName, e->action + 1));
+        if (e->target) e->target->referrer = e;
     }
     twSymDestroy(byName, twSymDummy);
 }

@@ -111,6 +111,39 @@ TEST_F(MenuWriterTest, LinksNeedAnExistingMenuAndUseTheFirstOfAName)
         << "the second D, opened by nobody, is written at top level before M writes the first: " << script;
 }
 
+// Resolution looks names up a few entries ahead of the one it links; the
+// links must still be those of a plain search of the list from its head,
+// across menus with no entries, duplicate names and names no menu has.
+TEST_F(MenuWriterTest, LinksAreThoseOfASearchFromTheHeadOfTheList)
+{
+    std::string input;
+    for (int i = 0; i < 60; ++i) {
+        input += "M" + std::to_string(i % 50) + " {";
+        if (i % 3 != 0)
+            for (int j = 1; j <= 1 + i % 4; ++j)
+                input += " 0 0 0 0 e &M" + std::to_string((i * 7 + j * 13) % 70) + (j % 2 ? "" : " 0 0 0 0 f g");
+        input += " }\n";
+    }
+    convert(input);
+    size_t links = 0, entries = 0;
+    MenuEntry *lastLinkTo[60] = {};
+    for (Menu *m = reader.menus; m; m = m->next)
+        for (MenuEntry *e = m->entries; e; e = e->next, ++entries) {
+            Menu *want = e->action[0] == '&' ? menuNamed(e->action + 1) : nullptr;
+            ASSERT_EQ(want, e->target) << m->name << " " << e->action;
+            if (want) {
+                links++;
+                int index = 0;
+                for (Menu *n = reader.menus; n != want; n = n->next) index++;
+                lastLinkTo[index] = e;
+            }
+        }
+    int index = 0;
+    for (Menu *m = reader.menus; m; m = m->next, ++index) EXPECT_EQ(lastLinkTo[index], m->referrer) << m->name;
+    EXPECT_GT(links, 40u);
+    EXPECT_LT(links, entries) << "some names belong to no menu";
+}
+
 TEST_F(MenuWriterTest, MenusNamedLikeSpecialActionsAreLinked)
 {
     std::string script = convert("zr_window { 0 0 0 0 a b }\nM { 0 0 0 0 W &zr_window\n 0 0 0 0 Q \"q\" }\n");

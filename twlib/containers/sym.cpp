@@ -524,6 +524,12 @@ void *twSymFetch(const twSymTable *t, const void *key)
     return e ? e->value : t->notFoundValue;
 }
 
+void twSymPrefetch(const twSymTable *t, const void *key)
+{
+    if (t->slotCount == 0) return;
+    __builtin_prefetch(&t->slots[slotOf(t, hashOf(t, key))]);
+}
+
 void **twSymFetchAddr(const twSymTable *t, const void *key)
 {
     SymEntry *e = findEntry(t, key);

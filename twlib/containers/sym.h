@@ -90,6 +90,12 @@ uint32_t twSymSize(const twSymTable *t);
 void *twSymStore(twSymTable *t, const void *key, void *value);
 /* The value stored under key, or the not-found value. */
 void *twSymFetch(const twSymTable *t, const void *key);
+/* A hint that key will soon be fetched, stored or removed: starts loading
+ * the slot its chain begins at and returns at once. It changes nothing and
+ * costs a call of the table's hash. In a table much larger than the cache,
+ * a loop that passes each key here a few keys before it fetches it hides
+ * most of the wait for the slot. */
+void twSymPrefetch(const twSymTable *t, const void *key);
 /* The address of the value word stored under key, for reading or writing
  * in place (valid until the entry is removed), or null when absent: this
  * tells a stored value equal to the not-found value from absence. */

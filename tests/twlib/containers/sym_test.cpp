@@ -340,6 +340,30 @@ TEST(SymTest, StrongHashTableStoresFetchesRemovesAndDumps)
     twSymDestroy(t, twSymDummy);
 }
 
+// A prefetch hint hashes its key once and changes nothing, whether the key
+// is present, absent or null, and also in a table that has no slot yet.
+int hashCalls = 0;
+uint32_t countingHash(const void *key)
+{
+    hashCalls++;
+    return twSymStrongHash(key);
+}
+
+TEST(SymTest, PrefetchHashesOnceAndChangesNothing)
+{
+    twSymTable *t = twSymCreate(0, countingHash, twSymStEqu, twSymStCpy, twSymStFree);
+    twSymPrefetch(t, "a");
+    EXPECT_EQ(0, hashCalls) << "no slot to load";
+    twSymStore(t, "a", word(1));
+    hashCalls = 0;
+    for (const char *key : {"a", "b", "", static_cast<const char *>(nullptr)}) twSymPrefetch(t, key);
+    EXPECT_EQ(4, hashCalls);
+    EXPECT_EQ(1u, twSymSize(t));
+    EXPECT_EQ(word(1), twSymFetch(t, "a"));
+    EXPECT_EQ(nullptr, twSymFetch(t, "b"));
+    twSymDestroy(t, twSymDummy);
+}
+
 // A loop callback may remove its own entry and store new keys, also when
 // the stores make the table grow under the walk.
 TEST(SymTest, LoopCallbackRemovesItsOwnEntryAndStores)
