@@ -277,14 +277,13 @@ int32_t twTklexRead(FILE *stream, char *buf, int length, const char *delimiters,
 
 // n is strlen(token). Comparing token-length characters includes the text's
 // terminator when the token is longer, so a match means equality. Most
-// tokens differ from every keyword in their first character, which settles
-// the comparison without a call.
+// tokens differ from every keyword in their first character, which is
+// looked at first and settles the comparison without a call.
 static bool matches(const char *token, size_t n, const twTklexKey *key)
 {
     const char *text = key->text;
-    if (text == nullptr || n < key->length) return false;
-    if (n == 0) return true;
-    return token[0] == text[0] && (n == 1 || strncmp(token + 1, text + 1, n - 1) == 0);
+    if (text == nullptr || token[0] != text[0] || n < key->length) return false;
+    return n <= 1 || strncmp(token + 1, text + 1, n - 1) == 0;
 }
 
 int32_t twTklexMatch(const char *token, const twTklexKey *key)

@@ -90,6 +90,11 @@ TEST_F(TklexTest, KeywordsMatchWholeTokensOnly)
     EXPECT_EQ("4:\"", next("\"", "", &quoteKey)) << "an empty quoted string after its opening quote";
     EXPECT_EQ(0, twTklexMatch("b", nullptr));
     EXPECT_EQ(3, twTklexMatch("b", &shortKey));
+    char empty[] = "";
+    twTklexKey emptyKey{nullptr, empty, 0, 8};
+    EXPECT_EQ(8, twTklexMatch("", &emptyKey)) << "an empty token equals an empty keyword";
+    EXPECT_EQ(0, twTklexMatch("", &shortKey));
+    EXPECT_EQ(0, twTklexMatch("b", &emptyKey));
 }
 
 // A record whose code is 0 still ends the search when it matches.
