@@ -1,11 +1,14 @@
 /* heap_reserve.cpp - extending the heap once, in large pages.
  *
- * glibc's heap grows by moving the program break. Blocks of a size the heap
- * serves are allocated until the break has moved far enough, then released
- * at once: they merge into the heap's free top, which is kept rather than
- * handed back, and every later allocation is carved from it. The kernel is
+ * glibc's heap grows by moving the program break, by what a request lacks
+ * plus a padding. With the padding raised to the whole reservation, one
+ * block larger than the heap's free top moves the break that far at once;
+ * released, the block merges into the free top, which is kept rather than
+ * handed back, and every later allocation is carved from it. Only the pages
+ * that hold the block's and the top's headers are touched. The kernel is
  * then asked for large pages over the new range; it backs each 2 MB of it
- * with one page at the first touch.
+ * with one page at the first touch, unless a page of that 2 MB is in use
+ * already.
  */
 #include "app/heap_reserve.h"
 
@@ -20,8 +23,8 @@ namespace {
 
 constexpr size_t kMinReserve = size_t{8} << 20;  // below this there is little to gain
 constexpr size_t kMaxReserve = size_t{1} << 30;
-constexpr size_t kStep = size_t{16} << 20;  // served from the heap once the threshold is 32 MB
-constexpr size_t kSteps = kMaxReserve / kStep;
+constexpr size_t kGrowth = size_t{64} << 10;  // a request that makes the heap grow exceeds its top by this
+constexpr int kDefaultTopPad = 128 << 10;       // glibc's own padding
 
 size_t capped(size_t bytes)
 {
@@ -46,18 +49,15 @@ void reserveHeap(size_t bytes)
     if (!mallopt(M_MMAP_THRESHOLD, 32 << 20) || !mallopt(M_TRIM_THRESHOLD, INT32_MAX)) return;
 
     auto start = reinterpret_cast<uintptr_t>(sbrk(0));
-    void *held[kSteps];
-    size_t count = 0;
-    for (size_t got = 0; got < bytes && count < kSteps; got += kStep) {
-        held[count] = malloc(kStep);
-        if (!held[count]) break;
-        count++;
-    }
-    while (count > 0) free(held[--count]);
+    mallopt(M_TOP_PAD, int(bytes));
+    static void *volatile block;  // volatile, so the pair is not optimised away
+    block = malloc(mallinfo2().keepcost + kGrowth);
+    free(block);
+    mallopt(M_TOP_PAD, kDefaultTopPad);
     auto end = reinterpret_cast<uintptr_t>(sbrk(0));
 
-    // Only what the break gained is advised: blocks the heap could not hold
-    // were mappings of their own and are gone again.
+    // Only what the break gained is advised: a block the heap could not hold
+    // was a mapping of its own and is gone again.
     auto pageSize = uintptr_t(sysconf(_SC_PAGESIZE));
     uintptr_t first = (start + pageSize - 1) & ~(pageSize - 1);
     if (first < end) madvise(reinterpret_cast<void *>(first), end - first, MADV_HUGEPAGE);
