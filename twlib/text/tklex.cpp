@@ -21,25 +21,22 @@
 
 namespace {
 
-// A character set as a 256-bit map, so that testing a character costs the
-// same whatever the size of the set. The NUL byte is never a member of a
-// set given as a string; a map may mark it anyway, as a place where a scan
-// must stop and look.
+// A character set as a table of 256 flags, so that testing a character is
+// one load whatever the size of the set. The NUL byte is never a member of
+// a set given as a string; a map may mark it anyway, as a place where a
+// scan must stop and look.
 class CharSet {
 public:
     CharSet() = default;
     CharSet(const char *set, bool markNul)
     {
-        if (markNul) bits_[0] = 1;
-        for (const char *p = set; *p; ++p) {
-            auto c = (unsigned char)*p;
-            bits_[c >> 6] |= uint64_t{1} << (c & 63);
-        }
+        if (markNul) member_[0] = 1;
+        for (const char *p = set; *p; ++p) member_[(unsigned char)*p] = 1;
     }
-    bool has(unsigned char c) const { return (bits_[c >> 6] >> (c & 63)) & 1; }
+    bool has(unsigned char c) const { return member_[c] != 0; }
 
 private:
-    uint64_t bits_[4] = {};
+    uint8_t member_[256] = {};
 };
 
 // Whether two strings are equal. The sets compared are a few characters
