@@ -108,7 +108,8 @@ static void writeMenuText(ScriptOut &out, const Menu *menu)
     bool first = true;
     for (const MenuEntry *e = menu->entries; e; e = e->next) {
         bool redSquare = false;
-        if (!e->target) {
+        // Only an action that begins with '&' can be a special one.
+        if (!e->target && e->action[0] == '&') {
             if (twStrEqu(e->action, "&zr_plot")) continue;
             redSquare = twStrEqu(e->action, "&zr_window");
         }
