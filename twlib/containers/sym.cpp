@@ -293,7 +293,7 @@ inline uint32_t slotOf(const twSymTable *t, uint32_t hash)
 
 // The link in chain i that leads to the entry of key (whose hash is h), or
 // the chain's closing null link when there is none.
-Link *findLink(const twSymTable *t, uint32_t i, uint32_t h, const void *key)
+[[gnu::always_inline]] inline Link *findLink(const twSymTable *t, uint32_t i, uint32_t h, const void *key)
 {
     Link tag = tagOf(h);
     Link *link = &t->slots[i];
@@ -302,7 +302,7 @@ Link *findLink(const twSymTable *t, uint32_t i, uint32_t h, const void *key)
     return link;
 }
 
-SymEntry *findEntry(const twSymTable *t, const void *key)
+[[gnu::always_inline]] inline SymEntry *findEntry(const twSymTable *t, const void *key)
 {
     if (t->slotCount == 0) return nullptr;
     uint32_t h = hashOf(t, key);
