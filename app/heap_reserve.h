@@ -12,10 +12,12 @@
 #include <cstddef>
 #include <cstdlib>  // for the C library's identification
 
-// Defined where a reservation is made: glibc on Linux, not under a
-// sanitizer, whose allocator keeps a heap of its own.
+// Defined where a reservation is made: glibc 2.33 or later on Linux, not
+// under a sanitizer, whose allocator keeps a heap of its own.
 #if defined(__GLIBC__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+#if __GLIBC_PREREQ(2, 33)
 #define PAGELIFT_HEAP_RESERVE 1
+#endif
 #endif
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
