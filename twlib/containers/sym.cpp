@@ -203,13 +203,15 @@ Link *allocSlots(uint32_t count)
 // The strong string hash. One strlen, then the text in 8-byte words, each
 // folded into the state by one full 64 x 64 -> 128-bit multiply whose two
 // halves are xored together, so every bit of a word reaches bits above and
-// below it; the length goes in with a last such multiply. Loads go through
-// memcpy of fixed sizes (no unaligned access, nothing read past the NUL). A
-// tail shorter than a word is not copied byte by byte into a padded word,
-// which would stall the load that reads it back: a text of 8 bytes or more
-// takes its last word ending at the NUL (overlapping the word before), a
-// shorter one is read in two overlapping pieces. With the length known,
-// each form still tells every text from every other.
+// below it. The length is in the starting state and the last word is folded
+// with a multiplier of its own, so a key of up to 8 bytes costs a single
+// multiply and a look-up waits on as few of them as the text allows. Loads
+// go through memcpy of fixed sizes (no unaligned access, nothing read past
+// the NUL). A tail shorter than a word is not copied byte by byte into a
+// padded word, which would stall the load that reads it back: a text of 8
+// bytes or more takes its last word ending at the NUL (overlapping the word
+// before), a shorter one is read in two overlapping pieces. With the length
+// known, each form still tells every text from every other.
 inline uint64_t load64(const char *p)
 {
     uint64_t w;
@@ -237,17 +239,16 @@ constexpr uint64_t kStrongLast = 0xbf58476d1ce4e5b9u;
 inline uint32_t strongHash(const char *s)
 {
     size_t len = std::strlen(s);
-    uint64_t h = kStrongSeed;
+    uint64_t h = kStrongSeed ^ len;
     if (len >= 8) {
         for (size_t i = 0; i + 8 < len; i += 8) h = foldMultiply(h ^ load64(s + i), kStrongStep);
-        h = foldMultiply(h ^ load64(s + len - 8), kStrongStep);
+        h = foldMultiply(h ^ load64(s + len - 8), kStrongLast);
     } else if (len >= 4) {
-        h = foldMultiply(h ^ (load32(s) | load32(s + len - 4) << 32), kStrongStep);
-    } else if (len > 0) {
+        h = foldMultiply(h ^ (load32(s) | load32(s + len - 4) << 32), kStrongLast);
+    } else {
         auto byte = [s](size_t i) { return static_cast<uint64_t>(static_cast<unsigned char>(s[i])); };
-        h = foldMultiply(h ^ (byte(0) | byte(len / 2) << 8 | byte(len - 1) << 16), kStrongStep);
+        h = foldMultiply(len ? h ^ (byte(0) | byte(len / 2) << 8 | byte(len - 1) << 16) : h, kStrongLast);
     }
-    h = foldMultiply(h ^ len, kStrongLast);
     return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
