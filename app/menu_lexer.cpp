@@ -11,13 +11,13 @@
 static const char SEPARATORS[] = "\" \t\n{}|'";
 static const char BLANKS[] = " \t\n";
 
-static int lex(const char *delimiters, const char *skips, const MenuKey *keys)
+[[gnu::always_inline]] static inline int lex(const char *delimiters, const char *skips, const MenuKey *keys)
 {
     return twTklex(reader.stream, reader.token, MENU_TOKEN_SIZE, delimiters, skips, keys);
 }
 
 // The next token that is not a comment.
-static int nextToken()
+[[gnu::always_inline]] static inline int nextToken()
 {
     for (;;) {
         int code = lex(SEPARATORS, BLANKS, reader.keys);
