@@ -24,7 +24,7 @@ namespace {
 constexpr size_t kMinReserve = size_t{8} << 20;  // below this there is little to gain
 constexpr size_t kMaxReserve = size_t{1} << 30;
 constexpr size_t kGrowth = size_t{64} << 10;  // a request that makes the heap grow exceeds its top by this
-constexpr int kDefaultTopPad = 128 << 10;       // glibc's own padding
+constexpr int kDefaultTopPad = 128 << 10;     // glibc's own padding
 
 size_t capped(size_t bytes)
 {

@@ -121,7 +121,8 @@ TEST_F(MenuWriterTest, LinksAreThoseOfASearchFromTheHeadOfTheList)
         input += "M" + std::to_string(i % 50) + " {";
         if (i % 3 != 0)
             for (int j = 1; j <= 1 + i % 4; ++j)
-                input += " 0 0 0 0 e &M" + std::to_string((i * 7 + j * 13) % 70) + (j % 2 ? "" : " 0 0 0 0 f g");
+                input +=
+                    " 0 0 0 0 e &M" + std::to_string((i * 7 + j * 13) % 70) + (j % 2 ? "" : " 0 0 0 0 f g");
         input += " }\n";
     }
     convert(input);
@@ -139,7 +140,8 @@ TEST_F(MenuWriterTest, LinksAreThoseOfASearchFromTheHeadOfTheList)
             }
         }
     int index = 0;
-    for (Menu *m = reader.menus; m; m = m->next, ++index) EXPECT_EQ(lastLinkTo[index], m->referrer) << m->name;
+    for (Menu *m = reader.menus; m; m = m->next, ++index)
+        EXPECT_EQ(lastLinkTo[index], m->referrer) << m->name;
     EXPECT_GT(links, 40u);
     EXPECT_LT(links, entries) << "some names belong to no menu";
 }

@@ -81,7 +81,8 @@ public:
     {
         auto begin = reinterpret_cast<uintptr_t>(p);
         for (uint32_t i = 0; i < count_; ++i)
-            if (begin >= ranges_[i].begin && begin < ranges_[i].end && n <= ranges_[i].end - begin) return true;
+            if (begin >= ranges_[i].begin && begin < ranges_[i].end && n <= ranges_[i].end - begin)
+                return true;
         return false;
     }
 
@@ -211,7 +212,8 @@ private:
 // Reads a token as twTklexRead does; the token's length as a string (a NUL
 // byte read from the input ends it there), or -1 when the input ended before
 // a token began.
-[[gnu::always_inline]] static inline int readToken(FILE *stream, char *buf, int length, const char *delimiters, const char *skips)
+[[gnu::always_inline]] static inline int readToken(FILE *stream, char *buf, int length,
+                                                   const char *delimiters, const char *skips)
 {
     // The smallest token is one character and its NUL; a smaller buffer
     // would be written past its end.
