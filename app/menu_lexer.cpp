@@ -1,6 +1,7 @@
 /* menu_lexer.cpp - the menu-definition lexer over the stream tokenizer. */
 #include "app/menu_lexer.h"
 
+#include <array>
 #include <climits>
 #include <cstring>
 
@@ -11,9 +12,27 @@
 static const char SEPARATORS[] = "\" \t\n{}|'";
 static const char BLANKS[] = " \t\n";
 
+// The characters of the keywords. Every keyword is one separator
+// character, so only a one-character token can be one, and only when it is
+// one of these.
+static constexpr std::array<bool, 256> KEYWORD_CHAR = [] {
+    std::array<bool, 256> is{};
+    for (const MenuKeyword &k : MENU_KEYWORDS) is[(unsigned char)k.text[0]] = true;
+    return is;
+}();
+
+// Reads a token: the code of the first of the keys (built by buildMenuKeys)
+// that it equals, 0 for another token, TOK_END at the end of the input.
+// The keys are compared here rather than by the tokenizer: knowing them to
+// be single characters, a token is settled by one look at its first two.
 [[gnu::always_inline]] static inline int lex(const char *delimiters, const char *skips, const MenuKey *keys)
 {
-    return twTklex(reader.stream, reader.token, MENU_TOKEN_SIZE, delimiters, skips, keys);
+    int code = twTklex(reader.stream, reader.token, MENU_TOKEN_SIZE, delimiters, skips, nullptr);
+    unsigned char c = (unsigned char)reader.token[0];
+    if (code != 0 || reader.token[1] != '\0' || !KEYWORD_CHAR[c]) return code;
+    for (const MenuKey *k = keys; k; k = k->next)
+        if ((unsigned char)k->text[0] == c) return k->code;
+    return 0;
 }
 
 // The next token that is not a comment.

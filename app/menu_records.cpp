@@ -39,12 +39,8 @@ void addMenuEntry(Menu *menu, const char *label, const char *action)
 
 MenuKey *buildMenuKeys()
 {
-    static constexpr struct {
-        const char *text;
-        int code;
-    } keywords[] = {{"{", TOK_OPEN}, {"}", TOK_CLOSE}, {"|", TOK_BAR}, {"\"", TOK_DQUOTE}, {"'", TOK_SQUOTE}};
     MenuKey *head = nullptr;
-    for (const auto &k : keywords) {
+    for (const MenuKeyword &k : MENU_KEYWORDS) {
         auto *key = static_cast<MenuKey *>(twMemMalloc(sizeof(MenuKey), "Menu key"));
         key->text = twStrCpy(k.text);
         key->length = 1;

@@ -71,7 +71,16 @@ extern MenuReaderState reader;
 Menu *newMenu();
 // Appends an entry with copies of label and action to the menu.
 void addMenuEntry(Menu *menu, const char *label, const char *action);
-// The five keywords, the last created at the head: ' " | } {.
+// The converter's keywords, in the order they are created. Each is one
+// character, and each of those characters is also a separator.
+struct MenuKeyword {
+    char text[2];
+    MenuToken code;
+};
+constexpr MenuKeyword MENU_KEYWORDS[] = {
+    {"{", TOK_OPEN}, {"}", TOK_CLOSE}, {"|", TOK_BAR}, {"\"", TOK_DQUOTE}, {"'", TOK_SQUOTE}};
+
+// The keywords of MENU_KEYWORDS, the last created at the head: ' " | } {.
 MenuKey *buildMenuKeys();
 // Releases a keyword list made by buildMenuKeys, texts included.
 void freeMenuKeys(MenuKey *keys);

@@ -20,7 +20,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "twlib/containers/list.h"
 #include "twlib/core/sizecheck.h"
 #include "twlib/core/exit.h"
 #include "twlib/core/mem.h"
@@ -184,7 +183,7 @@ int writeMenus(FILE *file)
     if (stack.frames) twMemFree(stack.frames);
     // With no menu there is nothing to hand over: the script stays empty
     // rather than naming a menu that does not exist.
-    auto *last = static_cast<Menu *>(twListLast(reader.menus));
+    Menu *last = reader.lastMenu;
     if (ok && last) {
         out.put("\ntcFac.SetMenus (fac, ");
         out.put(last->name);
