@@ -106,9 +106,14 @@ public:
     // The map of a set (a null set is empty), valid until the next lookup.
     const CharSet &lookup(const char *set)
     {
+        // A lexer passes the same set for most of its tokens.
+        if (last_->address == set && last_->constant) return last_->map;
         if (set == nullptr || *set == '\0') return empty_;
-        for (const Entry &entry : entries_)
-            if (entry.address == set && (entry.constant || sameText(set, entry.text))) return entry.map;
+        for (Entry &entry : entries_)
+            if (entry.address == set && (entry.constant || sameText(set, entry.text))) {
+                last_ = &entry;
+                return entry.map;
+            }
         CharSet map(set, markNul_);
         size_t length = strlen(set);
         if (length >= sizeof(Entry::text)) return unkept_ = map;
@@ -118,6 +123,7 @@ public:
         entry.map = map;
         entry.address = set;
         entry.constant = programImage().holds(set, length + 1);
+        last_ = &entry;
         return entry.map;
     }
 
@@ -136,6 +142,7 @@ private:
     }
     static constexpr uint32_t kEntries = 4;
     Entry entries_[kEntries];
+    Entry *last_ = &entries_[0];  // the entry found last; no set until one is kept
     uint32_t next_ = 0;
     bool markNul_;
     CharSet empty_;
