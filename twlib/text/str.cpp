@@ -165,6 +165,20 @@ inline void pushChunk(char *chunk, int k)
     *fs.top++ = chunk;
 }
 
+// Cuts a chunk of k bytes from the current block, which has room for it.
+inline char *cutChunk(int k)
+{
+    char *chunk = current->data + current->used;
+    current->used += k;
+    chunk[0] = char(k);
+    return chunk + 1;
+}
+
+inline bool currentHolds(int k)
+{
+    return current && current->used + k <= kDataSize;
+}
+
 // Carves k bytes from the current block, starting a new one when they do
 // not fit; the old block's tail is kept for a string of exactly its size.
 [[gnu::noinline]] char *carveChunk(int k)
@@ -172,7 +186,7 @@ inline void pushChunk(char *chunk, int k)
     // No block yet only while the pool's first one is being allocated and a
     // purge routine asks for a string meanwhile.
     if (!current) pushBlock();
-    if (current->used + k > kDataSize) {
+    if (!currentHolds(k)) {
         // The block is closed before its tail is stacked: growing the stack
         // may run purge routines, which must not carve that tail again.
         int tail = kDataSize - current->used;
@@ -184,10 +198,7 @@ inline void pushChunk(char *chunk, int k)
         }
         pushBlock();
     }
-    char *chunk = current->data + current->used;
-    current->used += k;
-    chunk[0] = char(k);
-    return chunk + 1;
+    return cutChunk(k);
 }
 
 // A chunk of k bytes (kMinChunk..kMaxChunk); the pool must be on. A reused
@@ -200,10 +211,10 @@ inline char *allocChunk(int k)
             memcpy(&fs.chain, chunk + 1, sizeof fs.chain);
             return chunk + 1;
         }
-    } else if (fs.top != fs.base || dropSegment(fs)) {
+    } else if (fs.top != fs.base || (fs.segment && dropSegment(fs))) {
         return *--fs.top + 1;
     }
-    return carveChunk(k);
+    return currentHolds(k) ? cutChunk(k) : carveChunk(k);
 }
 
 // Copies n bytes, 2 <= n <= 62, as two overlapping fixed-size moves that
