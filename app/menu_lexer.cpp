@@ -35,8 +35,11 @@ static constexpr std::array<bool, 256> KEYWORD_CHAR = [] {
     return 0;
 }
 
-// The next token that is not a comment.
-[[gnu::always_inline]] static inline int nextToken()
+// The next token that is not a comment. This and readQuoted are the two
+// places every token is read from; each takes the tokenizer in line where
+// the whole program is optimised at link time (flatten), so that the sets
+// and sizes passed are constants to it.
+[[gnu::flatten]] static int nextToken()
 {
     for (;;) {
         int code = lex(SEPARATORS, BLANKS, reader.keys);
@@ -75,7 +78,7 @@ static int leadingDigitsValue(const char *word)
 // has been read. The string ends at the matching quote, which is consumed,
 // or at the end of the input; an opening quote that is the last character of
 // the input gives the empty string.
-static void readQuoted(char *dst, int size, int quote)
+[[gnu::flatten]] static void readQuoted(char *dst, int size, int quote)
 {
     const char *delimiter = quote == TOK_DQUOTE ? "\"" : "'";
     int code = lex(delimiter, "", reader.keys);
