@@ -72,6 +72,8 @@ TEST_F(MenuLexerTest, QuotedStrings)
         << "a long text keeps its first 79 characters and the rest is consumed";
     EXPECT_EQ("[open text]", strings("\"open text")) << "end of input ends the string";
     EXPECT_EQ("[]", strings("'")) << "an opening quote at the end of the input is the empty string";
+    EXPECT_EQ("[{][|][}x]['][\"]", strings("\"{\" \"|\" \"}x\" \"'\" '\"'"))
+        << "keyword characters inside quotes are text, alone or not";
 }
 
 TEST_F(MenuLexerTest, ReadIntOrStringTellsTheFormsApart)
