@@ -174,6 +174,7 @@ inline char *cutChunk(int k)
     return chunk + 1;
 }
 
+// Whether there is a current block with room for k more bytes.
 inline bool currentHolds(int k)
 {
     return current && current->used + k <= kDataSize;
