@@ -5,10 +5,13 @@
 // (StrongHashLoad1), and at 0.5 (StrongHashLoadHalf), where the slots
 // take about the memory the map's nodes take beyond the entries. The store
 // rows also report how many distinct values the hash gives for the keys.
-// Fetch rows end in /0 when keys are fetched in the order they were stored,
-// which keeps every structure's records in step with the probes, and in /1
-// when they are fetched in a shuffled order, as look-ups of a large table
-// mostly are.
+// Fetch rows end in /0 when keys are fetched in the order they were stored
+// and in /1 when they are fetched in a shuffled order, as look-ups of a
+// large table mostly are. The Kept rows come first: each fetches from one
+// table (load limit 0.5, twSymStrongHash) or map built at the row's first
+// run and kept, whose records lie in the order they were made in. The other
+// fetch rows rebuild theirs at every run, a table from the records its
+// predecessor released (see BM_SymFetch).
 #include "twlib/containers/sym.h"
 
 #include <benchmark/benchmark.h>
@@ -98,26 +101,17 @@ std::vector<const std::string *> probeOrder(const std::vector<std::string> &keys
     return order;
 }
 
-void BM_SymFetch(benchmark::State &state, twSymHashFn hash, double loadLimit)
+void symFetchLoop(benchmark::State &state, const twSymTable *t, const std::vector<const std::string *> &order)
 {
-    auto keys = makeKeys(static_cast<int>(state.range(0)));
-    twSymTable *t = newTable(hash, loadLimit);
-    uintptr_t v = 1;
-    for (const auto &k : keys) twSymStore(t, k.c_str(), reinterpret_cast<void *>(v++));
-    auto order = probeOrder(keys, state.range(1) != 0);
     for (auto _ : state)
         for (const std::string *k : order) benchmark::DoNotOptimize(twSymFetch(t, k->c_str()));
-    twSymDestroy(t, twSymDummy);
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-void BM_MapFetch(benchmark::State &state)
+using Map = std::unordered_map<std::string, void *>;
+
+void mapFetchLoop(benchmark::State &state, const Map &m, const std::vector<const std::string *> &order)
 {
-    auto keys = makeKeys(static_cast<int>(state.range(0)));
-    std::unordered_map<std::string, void *> m;
-    uintptr_t v = 1;
-    for (const auto &k : keys) m[k] = reinterpret_cast<void *>(v++);
-    auto order = probeOrder(keys, state.range(1) != 0);
     for (auto _ : state)
         for (const std::string *k : order) {
             // The keys are std::strings already: the map is spared any
@@ -128,6 +122,81 @@ void BM_MapFetch(benchmark::State &state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+twSymTable *filledTable(const std::vector<std::string> &keys, twSymHashFn hash, double loadLimit)
+{
+    twSymTable *t = newTable(hash, loadLimit);
+    uintptr_t v = 1;
+    for (const auto &k : keys) twSymStore(t, k.c_str(), reinterpret_cast<void *>(v++));
+    return t;
+}
+
+Map filledMap(const std::vector<std::string> &keys)
+{
+    Map m;
+    uintptr_t v = 1;
+    for (const auto &k : keys) m[k] = reinterpret_cast<void *>(v++);
+    return m;
+}
+
+// These rows build their structure at every run of the row. A table is
+// built from the entries and keys the previous run released, which the free
+// lists hand back newest first, in the order of the released table's slots.
+void BM_SymFetch(benchmark::State &state, twSymHashFn hash, double loadLimit)
+{
+    auto keys = makeKeys(static_cast<int>(state.range(0)));
+    twSymTable *t = filledTable(keys, hash, loadLimit);
+    symFetchLoop(state, t, probeOrder(keys, state.range(1) != 0));
+    twSymDestroy(t, twSymDummy);
+}
+
+void BM_MapFetch(benchmark::State &state)
+{
+    auto keys = makeKeys(static_cast<int>(state.range(0)));
+    mapFetchLoop(state, filledMap(keys), probeOrder(keys, state.range(1) != 0));
+}
+
+// These rows build their structure once, at their first run, and keep it to
+// the end of the program, as a program does that fills one table and then
+// looks keys up in it. Registered first, a kept table is built from freshly
+// carved entries, which lie in the order the keys were stored.
+struct KeptTable {
+    std::vector<std::string> keys;
+    twSymTable *table;  // load limit 0.5, twSymStrongHash
+};
+
+const KeptTable &keptTable(int n)
+{
+    static std::unordered_map<int, KeptTable> kept;
+    auto it = kept.find(n);
+    if (it == kept.end()) {
+        KeptTable k{makeKeys(n), nullptr};
+        k.table = filledTable(k.keys, twSymStrongHash, 0.5);
+        it = kept.emplace(n, std::move(k)).first;
+    }
+    return it->second;
+}
+
+void BM_SymFetchKept(benchmark::State &state)
+{
+    const KeptTable &k = keptTable(static_cast<int>(state.range(0)));
+    symFetchLoop(state, k.table, probeOrder(k.keys, state.range(1) != 0));
+}
+
+void BM_MapFetchKept(benchmark::State &state)
+{
+    static std::unordered_map<int, std::pair<std::vector<std::string>, Map>> kept;
+    int n = static_cast<int>(state.range(0));
+    auto it = kept.find(n);
+    if (it == kept.end()) {
+        auto keys = makeKeys(n);
+        Map m = filledMap(keys);
+        it = kept.emplace(n, std::make_pair(std::move(keys), std::move(m))).first;
+    }
+    mapFetchLoop(state, it->second.second, probeOrder(it->second.first, state.range(1) != 0));
+}
+
+BENCHMARK(BM_SymFetchKept)->ArgsProduct({{1000, 100000}, {0, 1}});
+BENCHMARK(BM_MapFetchKept)->ArgsProduct({{1000, 100000}, {0, 1}});
 BENCHMARK_CAPTURE(BM_SymStore, StHash, twSymStHash, 2.0)->Arg(1000)->Arg(100000);
 BENCHMARK_CAPTURE(BM_SymStore, StrongHash, twSymStrongHash, 2.0)->Arg(1000)->Arg(100000);
 BENCHMARK_CAPTURE(BM_SymStore, StrongHashLoad1, twSymStrongHash, 1.0)->Arg(1000)->Arg(100000);
