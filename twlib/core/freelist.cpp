@@ -131,6 +131,15 @@ static inline void *pop(FreePiece **head)
     return p;
 }
 
+// Cuts k bytes from the current carve block, which has room for them.
+static inline void *cutPiece(int32_t k)
+{
+    void *piece = carvePtr;
+    carvePtr += k;
+    carveRemaining -= k;
+    return piece;
+}
+
 // Cuts k bytes (a multiple of 8) from the current carve block, starting a
 // new block when the current one cannot hold them.
 static void *carve(uint32_t k)
@@ -151,10 +160,7 @@ static void *carve(uint32_t k)
         link->next = carveBlocks;
         carveBlocks = link;
     }
-    void *piece = carvePtr;
-    carvePtr += k;
-    carveRemaining -= static_cast<int32_t>(k);
-    return piece;
+    return cutPiece(static_cast<int32_t>(k));
 }
 
 // A piece of class k (at most 160): popped from its list or carved.
@@ -213,12 +219,7 @@ void *twMemFlAlloc(uint32_t size, const char *tag)
         }
         // An empty class is served from the carve block while it lasts.
         int32_t k = int32_t(i * 8);
-        if (carveRemaining >= k) {
-            void *piece = carvePtr;
-            carvePtr += k;
-            carveRemaining -= k;
-            return piece;
-        }
+        if (carveRemaining >= k) return cutPiece(k);
     }
     return allocSlow(size, tag);
 }
