@@ -58,13 +58,29 @@ twSymTable *newTable(twSymHashFn hash, double loadLimit)
     return t;
 }
 
+using Map = std::unordered_map<std::string, void *>;
+
+twSymTable *filledTable(const std::vector<std::string> &keys, twSymHashFn hash, double loadLimit)
+{
+    twSymTable *t = newTable(hash, loadLimit);
+    uintptr_t v = 1;
+    for (const auto &k : keys) twSymStore(t, k.c_str(), reinterpret_cast<void *>(v++));
+    return t;
+}
+
+Map filledMap(const std::vector<std::string> &keys)
+{
+    Map m;
+    uintptr_t v = 1;
+    for (const auto &k : keys) m[k] = reinterpret_cast<void *>(v++);
+    return m;
+}
+
 void BM_SymStore(benchmark::State &state, twSymHashFn hash, double loadLimit)
 {
     auto keys = makeKeys(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        twSymTable *t = newTable(hash, loadLimit);
-        uintptr_t v = 1;
-        for (const auto &k : keys) twSymStore(t, k.c_str(), reinterpret_cast<void *>(v++));
+        twSymTable *t = filledTable(keys, hash, loadLimit);
         benchmark::DoNotOptimize(t);
         twSymDestroy(t, twSymDummy);
     }
@@ -75,12 +91,7 @@ void BM_SymStore(benchmark::State &state, twSymHashFn hash, double loadLimit)
 void BM_MapStore(benchmark::State &state)
 {
     auto keys = makeKeys(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
-        std::unordered_map<std::string, void *> m;
-        uintptr_t v = 1;
-        for (const auto &k : keys) m[k] = reinterpret_cast<void *>(v++);
-        benchmark::DoNotOptimize(m);
-    }
+    for (auto _ : state) benchmark::DoNotOptimize(filledMap(keys));
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
@@ -108,8 +119,6 @@ void symFetchLoop(benchmark::State &state, const twSymTable *t, const std::vecto
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-using Map = std::unordered_map<std::string, void *>;
-
 void mapFetchLoop(benchmark::State &state, const Map &m, const std::vector<const std::string *> &order)
 {
     for (auto _ : state)
@@ -120,22 +129,6 @@ void mapFetchLoop(benchmark::State &state, const Map &m, const std::vector<const
             benchmark::DoNotOptimize(it == m.end() ? nullptr : it->second);
         }
     state.SetItemsProcessed(state.iterations() * state.range(0));
-}
-
-twSymTable *filledTable(const std::vector<std::string> &keys, twSymHashFn hash, double loadLimit)
-{
-    twSymTable *t = newTable(hash, loadLimit);
-    uintptr_t v = 1;
-    for (const auto &k : keys) twSymStore(t, k.c_str(), reinterpret_cast<void *>(v++));
-    return t;
-}
-
-Map filledMap(const std::vector<std::string> &keys)
-{
-    Map m;
-    uintptr_t v = 1;
-    for (const auto &k : keys) m[k] = reinterpret_cast<void *>(v++);
-    return m;
 }
 
 // These rows build their structure at every run of the row. A table is
@@ -159,40 +152,37 @@ void BM_MapFetch(benchmark::State &state)
 // the end of the program, as a program does that fills one table and then
 // looks keys up in it. Registered first, a kept table is built from freshly
 // carved entries, which lie in the order the keys were stored.
-struct KeptTable {
+template <typename Structure> struct Kept {
     std::vector<std::string> keys;
-    twSymTable *table;  // load limit 0.5, twSymStrongHash
+    Structure structure;
 };
 
-const KeptTable &keptTable(int n)
+// The structure of the rows of n keys, built by fill at the first call.
+template <typename Structure, typename Fill> const Kept<Structure> &kept(int n, Fill fill)
 {
-    static std::unordered_map<int, KeptTable> kept;
-    auto it = kept.find(n);
-    if (it == kept.end()) {
-        KeptTable k{makeKeys(n), nullptr};
-        k.table = filledTable(k.keys, twSymStrongHash, 0.5);
-        it = kept.emplace(n, std::move(k)).first;
+    static std::unordered_map<int, Kept<Structure>> built;
+    auto it = built.find(n);
+    if (it == built.end()) {
+        auto keys = makeKeys(n);
+        Structure structure = fill(keys);
+        it = built.emplace(n, Kept<Structure>{std::move(keys), std::move(structure)}).first;
     }
     return it->second;
 }
 
 void BM_SymFetchKept(benchmark::State &state)
 {
-    const KeptTable &k = keptTable(static_cast<int>(state.range(0)));
-    symFetchLoop(state, k.table, probeOrder(k.keys, state.range(1) != 0));
+    const auto &k =
+        kept<twSymTable *>(static_cast<int>(state.range(0)), [](const std::vector<std::string> &keys) {
+            return filledTable(keys, twSymStrongHash, 0.5);
+        });
+    symFetchLoop(state, k.structure, probeOrder(k.keys, state.range(1) != 0));
 }
 
 void BM_MapFetchKept(benchmark::State &state)
 {
-    static std::unordered_map<int, std::pair<std::vector<std::string>, Map>> kept;
-    int n = static_cast<int>(state.range(0));
-    auto it = kept.find(n);
-    if (it == kept.end()) {
-        auto keys = makeKeys(n);
-        Map m = filledMap(keys);
-        it = kept.emplace(n, std::make_pair(std::move(keys), std::move(m))).first;
-    }
-    mapFetchLoop(state, it->second.second, probeOrder(it->second.first, state.range(1) != 0));
+    const auto &k = kept<Map>(static_cast<int>(state.range(0)), filledMap);
+    mapFetchLoop(state, k.structure, probeOrder(k.keys, state.range(1) != 0));
 }
 
 BENCHMARK(BM_SymFetchKept)->ArgsProduct({{1000, 100000}, {0, 1}});
